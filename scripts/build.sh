@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Configures and builds one build folder: scripts/build.sh [release|asan|tsan] [extra cmake args]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+kind="${1:-release}"; shift || true
+case "$kind" in
+  release) args=(-DCMAKE_BUILD_TYPE=Release) ;;
+  asan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVN_SANITIZE=address) ;;
+  tsan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVN_SANITIZE=thread) ;;
+  *) echo "unknown build kind $kind" >&2; exit 2 ;;
+esac
+export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
+cmake -S . -B "build/$kind" -G Ninja "${args[@]}" "$@" >/dev/null
+cmake --build "build/$kind" -j "$(nproc)"

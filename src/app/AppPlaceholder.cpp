@@ -1,0 +1,1 @@
+namespace app_placeholder { int unused = 0; }

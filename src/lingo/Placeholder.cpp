@@ -1,0 +1,1 @@
+namespace lingo_placeholder { int unused = 0; }

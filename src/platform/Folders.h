@@ -1,0 +1,23 @@
+#pragma once
+#include <string>
+
+// The three well-known folders of the desk's machine. Each returns an absolute
+// path without a trailing slash, or an empty text when it cannot be worked out
+// (no HOME, say). None of them creates anything.
+namespace platform {
+
+// Shared application data: $XDG_DATA_HOME, else ~/.local/share.
+std::string commonAppDataFolder();
+// Per-user application settings: $XDG_CONFIG_HOME, else ~/.config.
+std::string userAppDataFolder();
+// Documents: XDG_DOCUMENTS_DIR from ~/.config/user-dirs.dirs, else ~/Documents.
+std::string commonDocumentsFolder();
+
+bool directoryExists(const std::string& path);
+// Creates one directory level (the parent must exist). True when it exists afterwards.
+bool createDirectory(const std::string& path, unsigned mode = 0755);
+// Creates the directory and any missing parents.
+bool createDirectories(const std::string& path, unsigned mode = 0755);
+bool fileExists(const std::string& path);
+
+} // namespace platform

@@ -1,0 +1,1 @@
+namespace sip_placeholder { int unused = 0; }

@@ -1,0 +1,65 @@
+#include "support/TestEnv.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace testenv {
+
+namespace {
+std::string g_root;
+std::atomic<int> g_counter{0};
+} // namespace
+
+void setTempRoot(const std::string& root) { g_root = root; }
+
+const std::string& tempRoot() { return g_root; }
+
+std::string makeTempDir(const std::string& prefix) {
+    std::string p = g_root + "/" + prefix + std::to_string(++g_counter);
+    if (::mkdir(p.c_str(), 0700) != 0) throw std::runtime_error("cannot create " + p);
+    return p;
+}
+
+bool waitUntil(const std::function<bool()>& pred, int timeoutMs) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > timeoutMs) return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void spin(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(2);
+    }
+}
+
+std::string assetsDir() {
+    const char* v = std::getenv("VN_ASSETS_DIR");
+    return v ? v : std::string(VN_SOURCE_DIR) + "/assets";
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+} // namespace testenv
