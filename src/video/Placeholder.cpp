@@ -1,0 +1,1 @@
+namespace video_placeholder { int unused = 0; }
