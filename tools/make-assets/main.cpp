@@ -1,0 +1,18 @@
+#include "Pictures.h"
+#include "Sounds.h"
+
+#include <QGuiApplication>
+#include <cstdio>
+
+int main(int argc, char** argv) {
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: make-assets OUTPUT_DIR\n");
+        return 2;
+    }
+    const QString dir = args.at(1);
+    const bool pictures = makePictures(dir);
+    const bool sounds = makeSounds(dir.toStdString());
+    return pictures && sounds ? 0 : 1;
+}

@@ -1,0 +1,16 @@
+#!/bin/bash
+# Builds the generator in a scratch folder and writes every picture and sound
+# into assets/ (or into the folder given as the first argument).
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+out="${1:-$root/assets}"
+build="${MAKE_ASSETS_BUILD:-$root/build/make-assets}"
+
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j2
+mkdir -p "$out"
+# No display is needed: pictures are painted into images, fonts come from fontconfig.
+runtime="$(mktemp -d)"
+trap 'rm -rf "$runtime"' EXIT
+QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$runtime" "$build/make-assets" "$out"
