@@ -1,0 +1,162 @@
+#include "video/AVI_do.h"
+
+#include "platform/Dispatch.h"
+#include "video/AviFrame.h"
+#include "video/AviWriter.h"
+#include "video/JpegDecoder.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+std::mutex g_runningLock;
+int g_running = 0;
+
+// The codes the recorder reports, as the Windows AVI services name them.
+constexpr int32_t AVIERR_FILEWRITE = static_cast<int32_t>(0x8004406Eu);
+
+std::string openErrorName(int err) {
+    // Every reason the file cannot be created is a file-open failure to the
+    // reader of the log, except running out of memory.
+    return err == ENOMEM ? "AVIERR_MEMORY" : "AVIERR_FILEOPEN";
+}
+
+// Creates the file without ever replacing one: an existing name gets "_2", "_3", ...
+int createUnique(const std::string& base, std::string& chosen, int& err) {
+    constexpr int MaxTries = 1000;
+    for (int n = 1; n <= MaxTries; ++n) {
+        chosen = n == 1 ? base : TAVICreator::WithSuffix(base, n);
+        const int fd = ::open(chosen.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) return fd;
+        err = errno;
+        if (err != EEXIST) break;
+    }
+    chosen = base; // the line names the file that was asked for
+    return -1;
+}
+
+} // namespace
+
+void TAVICreator::Start(const std::shared_ptr<TAVICreator>& self) {
+    std::thread([self] { self->Run(); }).detach();
+}
+
+int TAVICreator::RunningCount() {
+    std::lock_guard l(g_runningLock);
+    return g_running;
+}
+
+std::string TAVICreator::SafeFileName(std::string_view name) {
+    std::string out;
+    out.reserve(name.size());
+    for (char c : name) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) continue;
+        out += c;
+    }
+    return out;
+}
+
+std::string TAVICreator::BuildFileName(const std::string& directory, const std::string& guardName,
+                                       const std::tm& t) {
+    std::string dir = directory;
+    for (char& c : dir)
+        if (c == '\\') c = '/';
+    std::string name = SafeFileName(guardName);
+    if (name.empty()) name = "Guard";
+    char stamp[80];
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec);
+    return dir + "/" + name + "_" + stamp + ".AVI";
+}
+
+std::string TAVICreator::WithSuffix(const std::string& name, int n) {
+    const size_t slash = name.rfind('/');
+    const size_t dot = name.rfind('.');
+    const size_t at = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ? dot : name.size();
+    return name.substr(0, at) + "_" + std::to_string(n) + name.substr(at);
+}
+
+void TAVICreator::log(const std::string& text) {
+    if (!LogEvent) return;
+    QObject* receiver = Receiver.data();
+    if (!receiver) {
+        LogEvent(text);
+        return;
+    }
+    platform::postTo(receiver, [sink = LogEvent, text] { sink(text); });
+}
+
+void TAVICreator::Run() {
+    log("AVICompressor: start thread");
+    {
+        // Nothing to start on Linux, but the count stays exact for whoever watches it.
+        std::lock_guard l(g_runningLock);
+        ++g_running;
+    }
+    writeFile();
+    // The frames are ours; let them go before the last line.
+    AVICollection.AVIStream.clear();
+    AVICollection.AVIStream.shrink_to_fit();
+    {
+        std::lock_guard l(g_runningLock);
+        --g_running;
+    }
+    log("AVICompressor: stop thread");
+}
+
+void TAVICreator::writeFile() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    const std::string base = BuildFileName(AVIDirectory, GuardName, local);
+
+    int err = 0;
+    const int fd = createUnique(base, fTempFileName, err);
+    if (fd < 0) {
+        log("AVICompressor: ERROR unable to create Temp AVI file. Location= \"" + fTempFileName +
+            "\" Error= " + openErrorName(err));
+        return;
+    }
+    video::AviWriter writer(fd);
+    if (!writer.begin()) {
+        log("AVICompressor: ERROR unable to create AVI stream, Error= " + std::to_string(AVIERR_FILEWRITE));
+        ::close(fd);
+        return;
+    }
+
+    video::JpegDecoder decoder;
+    std::vector<uint8_t> frame(video::AviWriter::FrameBytes, 0); // black until a frame decodes
+    std::vector<uint8_t> scratch;
+    const int count = std::min<int>(AVICollection.Count, static_cast<int>(AVICollection.AVIStream.size()));
+    for (int i = 0; i < count; ++i) {
+        const auto& jpeg = AVICollection.AVIStream[static_cast<size_t>(i)];
+        bool decoded = false;
+        try {
+            decoded = video::jpegToAviFrame(decoder, jpeg.data(), jpeg.size(), frame, scratch);
+        } catch (const std::bad_alloc&) {
+            decoded = false;
+        }
+        if (!decoded) {
+            char line[96];
+            std::snprintf(line, sizeof line, "AVICompressor: ERROR corrupted JPEG stream number of %d", i);
+            log(line);
+            // The position keeps the last good picture (black before the first),
+            // so later frames stay at their own time.
+        }
+        if (!writer.writeFrame(frame.data()))
+            log("AVICompressor: ERROR unable to write Bitmap[" + std::to_string(i) +
+                "] to the Stream, Error= " + std::to_string(AVIERR_FILEWRITE));
+    }
+    const bool closed = writer.finish();
+    const bool synced = ::close(fd) == 0;
+    if (closed && synced)
+        log("Save AVI to " + fTempFileName);
+    else
+        log("AVICompressor: ERROR unable to close AVI file, Error= " + std::to_string(AVIERR_FILEWRITE));
+}

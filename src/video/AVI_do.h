@@ -1,0 +1,48 @@
+#pragma once
+// Turns the frames of one finished recording into an AVI file, on a worker
+// thread of its own that ends when the file is written.
+#include "app/SharedTypes.h"
+#include "video/AVICollection.h"
+
+#include <QObject>
+#include <QPointer>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <string_view>
+
+class TAVICreator {
+public:
+    // Inputs, set before Start.
+    TAVICollection AVICollection; // the recorder's own frames
+    std::string AVIDirectory;     // recordings folder
+    std::string GuardName;        // the panel's displayed name; "Guard" when empty
+    TGetStrProc LogEvent;
+    QPointer<QObject> Receiver; // when set, log lines run on its thread
+
+    // The full name of the file being written, once chosen.
+    std::string fTempFileName;
+
+    // Runs the recorder on a detached thread; the thread keeps the object
+    // alive until the file is written.
+    static void Start(const std::shared_ptr<TAVICreator>& self);
+    // The whole run on the calling thread.
+    void Run();
+
+    // Recorders running now, in the whole process.
+    static int RunningCount();
+
+    // A device-reported name made safe as one file name: no path separators
+    // and no control characters.
+    static std::string SafeFileName(std::string_view name);
+    // Folder, "/", name, "_", stamp (2017-03-03 14-05-09) and ".AVI"; backslash
+    // separators in the folder become "/".
+    static std::string BuildFileName(const std::string& directory, const std::string& guardName,
+                                     const std::tm& localTime);
+    // name with "_2", "_3", ... before its extension.
+    static std::string WithSuffix(const std::string& name, int n);
+
+private:
+    void log(const std::string& text);
+    void writeFile();
+};

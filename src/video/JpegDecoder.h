@@ -1,0 +1,46 @@
+#pragma once
+// One TurboJPEG decompressor, reused for every picture of a stream. No Qt here.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace video {
+
+struct PictureSize {
+    int width = 0;
+    int height = 0;
+    bool operator==(const PictureSize&) const = default;
+};
+
+class JpegDecoder {
+public:
+    // A picture claiming more than this per side is refused before any buffer
+    // is sized from it.
+    static constexpr int MaxSide = 16384;
+
+    JpegDecoder();
+    ~JpegDecoder();
+    JpegDecoder(const JpegDecoder&) = delete;
+    JpegDecoder& operator=(const JpegDecoder&) = delete;
+
+    // The picture's full size, or nothing when the header does not parse.
+    std::optional<PictureSize> header(const uint8_t* data, size_t size);
+
+    // The smallest DCT scale (never above 1/1) whose output still covers
+    // minimum; the full size when no smaller scale does.
+    static PictureSize scaledCovering(PictureSize full, PictureSize minimum);
+
+    // Decodes at the given scaled size (one scaledCovering() returned, or the
+    // full size) into dst. pixelFormat and flags are TurboJPEG's TJPF_ and
+    // TJFLAG_ values. Warnings about slightly damaged data still count as a
+    // picture; a fatal error does not.
+    bool decode(const uint8_t* data, size_t size, uint8_t* dst, PictureSize scaled, int pitch, int pixelFormat,
+                int flags = 0);
+
+    void* handle() const { return handle_; }
+
+private:
+    void* handle_ = nullptr;
+};
+
+} // namespace video

@@ -1,1 +1,0 @@
-namespace video_placeholder { int unused = 0; }

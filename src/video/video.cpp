@@ -1,0 +1,280 @@
+#include "video/video.h"
+
+#include "platform/Dispatch.h"
+#include "platform/Net.h"
+#include "platform/ThreadPriority.h"
+#include "video/MjpegParser.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/socket.h>
+#include <thread>
+#include <turbojpeg.h>
+
+namespace {
+
+void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// "Server Error" in any letter case within the chunk's text (its bytes up to
+// the first zero byte).
+size_t serverErrorTextLength(const uint8_t* data, size_t size) {
+    const void* zero = std::memchr(data, 0, size);
+    const size_t len = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - data) : size;
+    static constexpr char needle[] = "server error";
+    constexpr size_t n = sizeof needle - 1;
+    for (size_t i = 0; i + n <= len; ++i) {
+        size_t k = 0;
+        while (k < n && (data[i + k] | (data[i + k] >= 'A' && data[i + k] <= 'Z' ? 0x20 : 0)) == needle[k]) ++k;
+        if (k == n) return len;
+    }
+    return std::string::npos;
+}
+
+} // namespace
+
+void TMJPEG::Start(const std::shared_ptr<TMJPEG>& self) {
+    std::thread([self] {
+        platform::setCurrentThreadIdle();
+        self->Run();
+    }).detach();
+}
+
+std::string TMJPEG::HTTPDotaz() const {
+    std::string q = "GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: " + DestinationAdr + "\r\n";
+    if (!Password.empty()) q += "Authorization: Basic " + Password + "\r\n";
+    return q;
+}
+
+void TMJPEG::BeginRecording() {
+    std::lock_guard l(RecordLock);
+    for (auto& slot : AVICollection.AVIStream) slot.clear();
+    AVICollection.AVIStream.resize(TAVICollection::Capacity);
+    AVICollection.Count = 0;
+    AVIFull = false;
+    AVIRecord = true;
+}
+
+std::optional<TAVICollection> TMJPEG::EndRecording() {
+    std::lock_guard l(RecordLock);
+    if (!AVIRecord || AVICollection.Count <= 0) return std::nullopt;
+    AVIRecord = false;
+    TAVICollection out;
+    out.Count = AVICollection.Count;
+    out.AVIStream = std::move(AVICollection.AVIStream);
+    out.AVIStream.resize(static_cast<size_t>(out.Count));
+    AVICollection.AVIStream.clear();
+    AVICollection.AVIStream.resize(TAVICollection::Capacity);
+    AVICollection.Count = 0;
+    return out;
+}
+
+bool TMJPEG::IsRecording() {
+    std::lock_guard l(RecordLock);
+    return AVIRecord;
+}
+
+int TMJPEG::RecordedCount() {
+    std::lock_guard l(RecordLock);
+    return AVICollection.Count;
+}
+
+bool TMJPEG::DecodePicture(video::JpegDecoder& decoder, const uint8_t* data, size_t size, QImage& out) {
+    const auto full = decoder.header(data, size);
+    if (!full) return false;
+    const video::PictureSize s = video::JpegDecoder::scaledCovering(*full, {PanelWidth, PanelHeight});
+    // A fresh image each time: the previous one may still be on the window thread.
+    QImage img(s.width, s.height, QImage::Format_RGB888);
+    if (img.isNull()) return false;
+    if (!decoder.decode(data, size, img.bits(), s, static_cast<int>(img.bytesPerLine()), TJPF_RGB)) return false;
+    out = std::move(img);
+    return true;
+}
+
+void TMJPEG::log(const std::string& text) {
+    if (!LogEvent || KonecMJPEG) return;
+    QObject* receiver = Receiver.data();
+    if (!receiver) {
+        LogEvent(text);
+        return;
+    }
+    platform::postAndWait(
+        receiver,
+        [self = shared_from_this(), text] {
+            if (!self->KonecMJPEG) self->LogEvent(text);
+        },
+        KonecMJPEG);
+}
+
+void TMJPEG::report(const std::string& state, bool waitTaken) {
+    if (!StateChanged) return;
+    QObject* receiver = Receiver.data();
+    if (!receiver) {
+        StateChanged(state);
+        return;
+    }
+    if (waitTaken)
+        platform::postAndWait(receiver, [sink = StateChanged, state] { sink(state); }, KonecMJPEG);
+    else
+        platform::postTo(receiver, [sink = StateChanged, state] { sink(state); });
+}
+
+bool TMJPEG::deliverPicture(const QImage& picture, const JpegBytes& jpeg) {
+    if (!PVideoImage) return true;
+    QObject* receiver = Receiver.data();
+    if (!receiver) {
+        try {
+            PVideoImage(picture, jpeg);
+            return true;
+        } catch (...) {
+            return false;
+        }
+    }
+    auto failed = std::make_shared<std::atomic<bool>>(false);
+    platform::postAndWait(
+        receiver,
+        [self = shared_from_this(), picture, jpeg, failed] {
+            if (self->KonecMJPEG) return;
+            try {
+                self->PVideoImage(picture, jpeg);
+            } catch (...) {
+                *failed = true;
+            }
+        },
+        KonecMJPEG);
+    return !*failed;
+}
+
+void TMJPEG::sleepUnlessStopped(int steps, int stepMs) {
+    for (int i = 0; i < steps && !KonecMJPEG; ++i) sleepMs(stepMs);
+}
+
+long TMJPEG::receive(int fd, uint8_t* buffer) {
+    // The silence is waited for in short slices so that a stop is noticed soon.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timings.silenceMs);
+    while (!KonecMJPEG) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) return 0;
+        const int r = platform::waitReadable(fd, static_cast<int>(std::min<long long>(left, 100)));
+        if (r < 0) return 0;
+        if (r == 0) continue;
+        ssize_t n;
+        do {
+            n = ::recv(fd, buffer, ReceiveSize, 0);
+        } while (n < 0 && errno == EINTR);
+        // A connection closed (or reset) by the door phone counts as no data.
+        return n > 0 ? static_cast<long>(n) : 0;
+    }
+    return -1;
+}
+
+void TMJPEG::handlePicture(video::MjpegEvent& event, video::JpegDecoder& decoder,
+                           std::chrono::steady_clock::time_point received) {
+    QImage picture;
+    const bool decoded = DecodePicture(decoder, event.picture.data(), event.picture.size(), picture);
+    auto jpeg = std::make_shared<const std::vector<uint8_t>>(std::move(event.picture));
+    if (!decoded) {
+        log("MJPEG: POINT J except JPEGImage.LoadFromStream(JPEGStream)");
+        return;
+    }
+    if (FrameReceived) FrameReceived(jpeg, received);
+    if (!deliverPicture(picture, jpeg)) {
+        log("MJPEG: POINT J except JPEGImage.LoadFromStream(JPEGStream)");
+        return;
+    }
+    if (KonecMJPEG) return;
+    std::lock_guard l(RecordLock);
+    appendRecordedFrame(AVICollection, AVIRecord, AVIFull, jpeg->data(), jpeg->size());
+}
+
+void TMJPEG::handleChunk(const uint8_t* data, size_t size, video::MjpegParser& parser,
+                         video::JpegDecoder& decoder, std::chrono::steady_clock::time_point received) {
+    const size_t textLen = serverErrorTextLength(data, size);
+    if (textLen != std::string::npos) {
+        log("MJPEG: ERROR HTTP: " + std::string(reinterpret_cast<const char*>(data), textLen));
+        sleepUnlessStopped(timings.serverErrorSteps, timings.serverErrorStepMs);
+        return;
+    }
+    for (video::MjpegEvent& e : parser.feed(data, size)) {
+        if (KonecMJPEG) break;
+        if (e.kind == video::MjpegEvent::Kind::Log)
+            log(e.text);
+        else
+            handlePicture(e, decoder, received);
+    }
+}
+
+void TMJPEG::Run() {
+    // KonecMJPEG is not cleared here: a stop asked for before the thread got
+    // going must still be honoured.
+    log("MJPEG: start thread");
+    bool slotsMade = true;
+    {
+        std::lock_guard l(RecordLock);
+        try {
+            AVICollection.AVIStream.resize(TAVICollection::Capacity);
+        } catch (...) {
+            slotsMade = false;
+        }
+    }
+    if (!slotsMade) log("AVI: error to create AVICollection");
+
+    video::MjpegParser parser;
+    video::JpegDecoder decoder;
+    std::vector<uint8_t> buffer(ReceiveSize);
+    int Chyba_spojeni = 0; // consecutive silences; a reconnection does not reset it
+
+    while (!KonecMJPEG) {
+        int fd = platform::tcpConnect(DestinationAdr, VideoPort, timings.connectTimeoutMs);
+        if (fd < 0) {
+            log("MJPEG: ERROR Can not connect TCPClient to " + DestinationAdr);
+            KonecMJPEG = true;
+            break;
+        }
+        const std::string request = HTTPDotaz() + "\r\n";
+        if (platform::sendAll(fd, request.data(), request.size())) {
+            log("MJPEG: send question GET, Result= OK");
+        } else {
+            log("MJPEG: send question GET, Result= Error");
+            platform::closeSocket(fd);
+        }
+        report("1", true);
+        parser.reset();
+
+        while (fd >= 0 && !KonecMJPEG) {
+            const long got = receive(fd, buffer.data());
+            if (got < 0 || KonecMJPEG) break;
+            if (got == 0) {
+                if (Chyba_spojeni != 0) {
+                    platform::closeSocket(fd);
+                    Chyba_spojeni = 0;
+                    log("MJPEG: not answer, terminating thread.");
+                    KonecMJPEG = true;
+                    break;
+                }
+                // Asked again on the same connection; the parser keeps its place.
+                if (platform::sendAll(fd, request.data(), request.size())) {
+                    log("MJPEG: repeat question GET, Result= OK");
+                } else {
+                    log("MJPEG: repeat question GET, Result= Error");
+                    platform::closeSocket(fd);
+                }
+                ++Chyba_spojeni;
+                continue;
+            }
+            Chyba_spojeni = 0;
+            handleChunk(buffer.data(), static_cast<size_t>(got), parser, decoder, std::chrono::steady_clock::now());
+        }
+        platform::closeSocket(fd);
+    }
+
+    {
+        std::lock_guard l(RecordLock);
+        AVICollection.AVIStream.clear();
+        AVICollection.AVIStream.shrink_to_fit();
+        AVICollection.Count = 0;
+    }
+    sleepMs(timings.endPauseMs);
+    report("0", false);
+}
