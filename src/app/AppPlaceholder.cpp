@@ -1,1 +1,0 @@
-namespace app_placeholder { int unused = 0; }

@@ -1,0 +1,312 @@
+#include "app/MainForm.h"
+
+#include "app/EventLog.h"
+#include "app/SettingsStore.h"
+#include "app/SystemUtils.h"
+#include "doorphone/GuardPanel.h"
+#include "platform/Folders.h"
+#include "platform/SystemFacts.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QIcon>
+#include <QScrollBar>
+#include <QThread>
+#include <QWindow>
+#include <unistd.h>
+
+namespace {
+
+// The SIP client's private home lies in the data folder (see the SIP controller).
+constexpr const char* ClientHomeName = "linphone-home";
+
+} // namespace
+
+TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
+    setWindowTitle("VELNORA Manager 3.6");
+    QFont f("Tahoma");
+    f.setPixelSize(11);
+    setFont(f);
+    resize(917, 727);
+
+    LogMemo = new QPlainTextEdit(this);
+    LogMemo->setGeometry(464, 381, 450, 344);
+    LogMemo->setReadOnly(true);
+    LogMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    LogMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    const QRect panelRects[4] = {{-1, 24, 459, 351}, {459, 24, 459, 351}, {0, 375, 459, 351}, {459, 374, 459, 351}};
+    for (int i = 0; i < 4; ++i) {
+        auto* p = new TGuardPanel(this);
+        p->setGeometry(panelRects[i]);
+        p->SetGuardName("YOX" + std::to_string(i + 1));
+        p->SetGuardEnable(false);
+        p->SetAVIEnable(true);
+        p->SetJPGEnable(false);
+        GuardPanels[static_cast<size_t>(i)] = p;
+    }
+    GuardPanel1 = GuardPanels[0];
+    GuardPanel2 = GuardPanels[1];
+    GuardPanel3 = GuardPanels[2];
+    GuardPanel4 = GuardPanels[3];
+
+    InitializeTimer = new QTimer(this);
+    InitializeTimer->setInterval(1000);
+    connect(InitializeTimer, &QTimer::timeout, this, [this] { InitializeTimerTimer(); });
+
+    Panel1 = new QWidget(this);
+    Panel1->setGeometry(0, 0, 917, 25);
+    Panel1->setCursor(Qt::PointingHandCursor);
+    Image1 = new QLabel(Panel1);
+    Image1->setGeometry(-3, -1, 922, 26);
+    Image1->setPixmap(QPixmap("title_bar.png"));
+    Image1->installEventFilter(this);
+    Tlacitka = new QLabel(Panel1);
+    Tlacitka->setPixmap(QPixmap("title_buttons.png"));
+    Tlacitka->setGeometry(388, 0, 70, 26);
+    Tlacitka->hide();
+
+    auto clickArea = [this](int left, int top, int w, int h) {
+        auto* a = new ImageButton(Panel1, false);
+        a->setGeometry(left, top, w, h);
+        return a;
+    };
+    SettingsImage = clickArea(848, 1, 27, 25);
+    MinimizeImage = clickArea(874, 1, 23, 25);
+    CloseImage = clickArea(898, 1, 21, 25);
+    LogImageSecretButton = clickArea(92, 3, 17, 25);
+    connect(MinimizeImage, &ImageButton::clicked, this, [this] { MinimizeImageClick(); });
+    connect(CloseImage, &ImageButton::clicked, this, [this] { CloseImageClick(); });
+    connect(LogImageSecretButton, &ImageButton::clicked, this, [this] { LogImageSecretButtonClick(); });
+
+    SIPModeLabel = new QLabel("Mode P2P", Panel1);
+    SIPModeLabel->setGeometry(240, 4, 153, 16);
+    SIPModeLabel->setAlignment(Qt::AlignCenter);
+    QFont lf("Tahoma");
+    lf.setPixelSize(13);
+    lf.setBold(true);
+    SIPModeLabel->setFont(lf);
+    QPalette lp = SIPModeLabel->palette();
+    lp.setColor(QPalette::WindowText, Qt::white);
+    SIPModeLabel->setPalette(lp);
+
+    SIPInitializationTimer = new QTimer(this);
+    SIPInitializationTimer->setInterval(2000);
+    SIPcontrolTimer = new QTimer(this);
+    SIPcontrolTimer->setInterval(5000);
+    connect(SIPcontrolTimer, &QTimer::timeout, this, [this] { SIPcontrolTimer->stop(); });
+    TimeBeforeCall_Timer = new QTimer(this);
+    TimeBeforeCall_Timer->setInterval(10000);
+    TimeBeforeCall_Timer->start();
+
+    TrayIcon = new QSystemTrayIcon(QIcon("app_icon.png"), this);
+    TrayIcon->setToolTip("VELNORA Manager");
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        switch (r) {
+        case QSystemTrayIcon::Trigger: OnIconMessage(513); break;     // left button
+        case QSystemTrayIcon::Context: OnIconMessage(516); break;     // right button
+        case QSystemTrayIcon::MiddleClick: OnIconMessage(519); break;
+        case QSystemTrayIcon::DoubleClick: OnIconMessage(515); break;
+        default: break;
+        }
+    });
+
+    FormCreate();
+}
+
+TForm2::~TForm2() {
+    GuardPanelLogEvent() = nullptr;
+}
+
+TGetStrProc TForm2::LogSink() {
+    QPointer<TForm2> self(this);
+    return [self](const std::string& text) {
+        if (self) self->onLog(text);
+    };
+}
+
+void TForm2::onLog(const std::string& text) {
+    try {
+        WriteToLogFile(text);
+        LogMemo->appendPlainText(QString::fromStdString(LogDateTimeText() + ": " + text));
+        if (LogMemo->blockCount() > 4000) LogMemo->clear();
+    } catch (...) {
+        // the log never fails towards its caller
+    }
+}
+
+void TForm2::FormCreate() {
+    SipMode = false;
+
+    // Data folder: the shared application-data folder, else the documents folder.
+    std::string base = platform::commonAppDataFolder();
+    if (!platform::directoryExists(base)) base = platform::commonDocumentsFolder();
+    std::string folder = base + "/VELNORA Manager";
+    platform::createDirectories(folder);
+
+    // Stale SIP client settings: the client runs with a private home in the
+    // data folder; its settings file there is removed before the client starts.
+    ::unlink((folder + "/" + ClientHomeName + "/.linphonerc").c_str());
+
+    DataFolder() = folder + "/";
+
+    // The banner.
+    onLog("----------------------------------------");
+    onLog("---------- START NEW INSTANCE ----------");
+    onLog(std::string("---------- ") + VersionName + " ----------");
+    onLog("----------------------------------------");
+    std::string ip = GetLocalIP();
+    onLog(ip.empty() ? "No. IP Address" : "IP Address: " + ip);
+    onLog("OS Version = " + platform::osVersionText());
+    const platform::MemoryFacts m = platform::memoryFacts();
+    onLog("TotalPhys = " + std::to_string(m.totalPhys));
+    onLog("AvailPhys = " + std::to_string(m.availPhys));
+    onLog("TotalVirtual = " + std::to_string(m.totalVirtual));
+    onLog("AvailVirtual = " + std::to_string(m.availVirtual));
+    onLog("DiskSize = " + std::to_string(platform::currentDiskSize()));
+    onLog("DiskFree = " + std::to_string(platform::currentDiskFree()));
+
+    GuardPanelLogEvent() = LogSink();
+
+    move(100, 100);
+    SetDesign(1);
+    InitializeTimer->start();
+    SIPcontrolTimer->start();
+}
+
+void TForm2::SetDesign(int n) {
+    int height = 725, width = 920;
+    const char* line = "DESIGN: set 4 windows";
+    if (n == 1) {
+        Tlacitka->show();
+        SettingsImage->move(386, SettingsImage->y());
+        MinimizeImage->move(412, MinimizeImage->y());
+        CloseImage->move(434, CloseImage->y());
+        height = 375;
+        width = 460;
+        line = "DESIGN: set 1 window";
+    } else {
+        Tlacitka->hide();
+        SettingsImage->move(848, SettingsImage->y());
+        MinimizeImage->move(874, MinimizeImage->y());
+        CloseImage->move(898, CloseImage->y());
+        if (n == 2) {
+            height = 375;
+            line = "DESIGN: set 2 windows";
+        }
+    }
+    // Click areas lie above the pictures they sit on.
+    for (QWidget* w : {static_cast<QWidget*>(SettingsImage), static_cast<QWidget*>(MinimizeImage),
+                       static_cast<QWidget*>(CloseImage), static_cast<QWidget*>(LogImageSecretButton)})
+        w->raise();
+    setFixedSize(width, height);
+    Panel1->setGeometry(0, 0, width, 25);
+    onLog(line);
+}
+
+void TForm2::InitializeTimerTimer() {
+    InitializeTimer->stop();
+    if (!SettingsForm) return;
+    TSettingsStore& s = *SettingsForm;
+    for (int n = 1; n <= 4; ++n) {
+        TGuardPanel* p = GuardPanels[static_cast<size_t>(n - 1)];
+        const std::string k = std::to_string(n);
+        p->SetGuardEnable(n == 1 ? true : s.Checked("CheckBox" + k));
+        p->SetGuardIP(s.Text("DoorPhoneIP" + k + "Text"));
+        p->SetGuardPort(s.Text("DoorPhoneVideoPort" + k + "Text"));
+        const std::string user = s.Text("DoorPhoneUserName" + k + "Text");
+        const std::string password = s.Text("DoorPhonePassword" + k + "Text");
+        if (!user.empty() && !password.empty()) p->SetGuardPassword(DoorPhoneCredential(user, password));
+        p->SetAVIEnable(s.Checked("SaveToAVI"));
+        p->SetJPGEnable(s.Checked("SaveToJPG"));
+        p->SetJPGDirectory(s.Text("JPGDirectory"));
+        p->Restart();
+    }
+    SetDesign(s.Checked("CheckBox3") ? 3 : (s.Checked("CheckBox2") ? 2 : 1));
+}
+
+void TForm2::startMove() {
+    if (QWindow* w = windowHandle()) w->startSystemMove();
+}
+
+void TForm2::mousePressEvent(QMouseEvent* e) {
+    startMove();
+    QWidget::mousePressEvent(e);
+}
+
+bool TForm2::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == Image1 && e->type() == QEvent::MouseButtonPress) {
+        startMove();
+        return true;
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TForm2::MinimizeImageClick() { OnMinimizeApplication(); }
+
+void TForm2::CloseImageClick() { close(); }
+
+void TForm2::LogImageSecretButtonClick() { GuardPanel4->setVisible(!GuardPanel4->isVisible()); }
+
+void TForm2::OnMinimizeApplication() {
+    if (minimised_) return;
+    onLog("Minimize Application");
+    for (size_t i = 0; i < 4; ++i) GuardVideoBringed[i] = GuardPanels[i]->BringVideo();
+    for (TGuardPanel* p : GuardPanels) p->SetBringVideo(false);
+    minimised_ = true;
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        hide();
+        TrayIcon->show();
+    } else {
+        // Without a tray the window would be lost if hidden: use the task bar.
+        showMinimized();
+    }
+}
+
+void TForm2::OnRestoreApplication() {
+    if (!minimised_) return;
+    onLog("Restore Application");
+    TrayIcon->hide();
+    minimised_ = false;
+    showNormal();
+    raise();
+    activateWindow();
+    for (size_t i = 0; i < 4; ++i) GuardPanels[i]->SetBringVideo(GuardVideoBringed[i]);
+}
+
+void TForm2::OnIconMessage(int mouseMessage) {
+    if (mouseMessage != 513) return;
+    OnRestoreApplication();
+    raise();
+    activateWindow();
+}
+
+void TForm2::changeEvent(QEvent* e) {
+    QWidget::changeEvent(e);
+    if (e->type() != QEvent::WindowStateChange || closing_) return;
+    if ((windowState() & Qt::WindowMinimized) && !minimised_) {
+        // Minimised by the window manager: the same path as the title bar button.
+        QTimer::singleShot(0, this, [this] { OnMinimizeApplication(); });
+    } else if (!(windowState() & Qt::WindowMinimized) && minimised_ && isVisible()) {
+        // Restored from the task bar (no tray available).
+        QTimer::singleShot(0, this, [this] { OnRestoreApplication(); });
+    }
+}
+
+void TForm2::FormCloseQuery() {
+    GuardPanelLogEvent() = nullptr;
+}
+
+void TForm2::FormClose() {
+    onLog("");
+    onLog("*************  STOP  *******************");
+    onLog("");
+}
+
+void TForm2::closeEvent(QCloseEvent* e) {
+    closing_ = true;
+    FormCloseQuery();
+    FormClose();
+    TrayIcon->hide();
+    e->accept();
+}

@@ -1,0 +1,361 @@
+#include "doorphone/GuardPanel.h"
+
+#include "app/SystemUtils.h"
+#include "doorphone/DoorPhoneRequests.h"
+#include "doorphone/ping_thread.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QThread>
+
+namespace {
+
+constexpr int BitPing = 1;
+constexpr int BitEvents = 2;
+constexpr int BitVideo = 3;
+
+constexpr const char* PlaceholderPicture = "camera_not present.png";
+
+void loadSilently(QLabel* label, const char* file) {
+    QPixmap pm;
+    if (pm.load(QString::fromLatin1(file))) label->setPixmap(pm);
+}
+
+void loadButtonSilently(ImageButton* b, const char* file) { b->LoadPicture(file); }
+
+} // namespace
+
+TGetStrProc& GuardPanelLogEvent() {
+    static TGetStrProc sink;
+    return sink;
+}
+
+TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), timings_(timings) {
+    resize(386, 350);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
+    setPalette(pal);
+
+    CameraImage = new QLabel(this);
+    CameraImage->setGeometry(40, 0, 384, 288);
+    CameraImage->setScaledContents(true);
+    loadSilently(CameraImage, PlaceholderPicture);
+
+    ButtonPanel = new QWidget(this);
+    ButtonPanel->setGeometry(0, height() - 62, width(), 62);
+    ButtonPanelImage = new QLabel(ButtonPanel);
+    ButtonPanelImage->setGeometry(0, 0, ButtonPanel->width(), 62);
+    ButtonPanelImage->setScaledContents(true);
+    loadSilently(ButtonPanelImage, "pozadi_male.png");
+
+    GuardNameLabel = new QLabel(this);
+    GuardNameLabel->move(44, 10);
+
+    auto makeButton = [this](int left, int w, const char* picture) {
+        auto* b = new ImageButton(ButtonPanel);
+        b->setGeometry(left, 20, w, 41);
+        loadButtonSilently(b, picture);
+        return b;
+    };
+    VratnikButton = makeButton(24, 85, "button_Q7M_male.png");
+    CameraButton = makeButton(110, 62, "button_fotak_maly.png");
+    IncomingCallButton = makeButton(174, 82, "button_telefon_maly.png");
+    Lock1Button = makeButton(262, 90, "button_zamek1_maly.png");
+    Lock2Button = makeButton(350, 90, "button_zamek2_maly.png");
+
+    connect(IncomingCallButton, &ImageButton::clicked, this, [this] { CallButtonClick(IncomingCallButton); });
+    connect(Lock1Button, &ImageButton::clicked, this, [this] { Lock1ButtonClick(Lock1Button); });
+    connect(Lock2Button, &ImageButton::clicked, this, [this] { Lock2ButtonClick(Lock2Button); });
+    connect(CameraButton, &ImageButton::pressed, this, [this](Qt::MouseButton) {
+        if (!CameraButton->LoadPicture("button_fotak_maly_foti.png"))
+            PanelLog("ERROR: button_fotak_maly_foti.png not found ");
+    });
+    connect(CameraButton, &ImageButton::released, this, [this](Qt::MouseButton) {
+        waitMs(timings_.cameraReleaseWaitMs);
+        if (!CameraButton->LoadPicture("button_fotak_maly.png")) PanelLog("ERROR: button_fotak_maly.png not found ");
+    });
+    connect(CameraButton, &ImageButton::clicked, this, [this] { CameraImageClick(CameraButton); });
+
+    CheckStateTimer = new QTimer(this);
+    CheckStateTimer->setInterval(timings_.stateTimerMs);
+    connect(CheckStateTimer, &QTimer::timeout, this, [this] { CheckStateTimerTimer(); });
+    CheckStateTimer->start();
+}
+
+TGuardPanel::~TGuardPanel() {
+    CheckStateTimer->stop();
+    // Channels still running must never call into a destroyed panel: ask them
+    // to stop; their queued calls to this object die with it.
+    if (PingThread) PingThread->endThread = true;
+    EndEventsThread();
+    EndVideoThread();
+}
+
+void TGuardPanel::resizeEvent(QResizeEvent* e) {
+    QFrame::resizeEvent(e);
+    ButtonPanel->setGeometry(0, height() - 62, width(), 62);
+    ButtonPanelImage->setGeometry(0, 0, width(), 62);
+}
+
+void TGuardPanel::waitMs(int ms) {
+    if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+void TGuardPanel::PanelLog(const std::string& text) {
+    const TGetStrProc& sink = GuardPanelLogEvent();
+    if (sink) sink(FFGuardName + ": " + text);
+}
+
+void TGuardPanel::SetGuardIP(const std::string& v) {
+    FFGuardIP = v;
+    PanelLog("IP Changed to:" + v);
+}
+
+void TGuardPanel::SetGuardPort(const std::string& v) {
+    FFGuardPort = v;
+    PanelLog("Port Changed to:" + v);
+}
+
+void TGuardPanel::SetGuardPassword(const std::string& v) {
+    FFGuardPassword = v;
+    // The log is e-mailed: never write the credential itself.
+    PanelLog(std::string("Password Changed to:") + (v.empty() ? "" : "********"));
+}
+
+void TGuardPanel::SetGuardCaption(const std::string& v) {
+    FFGuardCaption = v;
+    GuardNameLabel->setText(QString::fromStdString(" " + v + " "));
+    QFont f = GuardNameLabel->font();
+    f.setPixelSize(20);
+    f.setBold(true);
+    GuardNameLabel->setFont(f);
+    QPalette pal = GuardNameLabel->palette();
+    pal.setColor(QPalette::WindowText, QColor(255, 34, 34));
+    GuardNameLabel->setPalette(pal);
+    GuardNameLabel->setAttribute(Qt::WA_TranslucentBackground);
+    GuardNameLabel->setAutoFillBackground(false);
+    GuardNameLabel->setVisible(true);
+    GuardNameLabel->setEnabled(true);
+    GuardNameLabel->adjustSize();
+    GuardNameLabel->raise();
+}
+
+void TGuardPanel::SetBringVideo(bool v) {
+    FFBringVideo = v;
+    EndVideoThread();
+    if (v) ResponseToNewState();
+    PanelLog(std::string("bring video changed to ") + (FFBringVideo ? "1" : "0"));
+}
+
+// --- state folding -------------------------------------------------------
+
+void TGuardPanel::foldReport(int bit, const std::string& report) {
+    GlobalDeviceState = report == "0" ? ClearBit(GlobalDeviceState, bit) : SetBit(GlobalDeviceState, bit);
+}
+
+void TGuardPanel::PingStateChanged(const std::string& report, uint64_t channel, const std::string& ip) {
+    // A report of a monitor this panel no longer holds must not touch the bits
+    // its successor has set.
+    if (channel == pingChannel_) foldReport(BitPing, report);
+    PanelLog("PING: ping state to IP" + ip + " changed to :" + report);
+}
+
+void TGuardPanel::EventsStateChanged(const std::string& report, uint64_t channel) {
+    if (channel == eventsChannel_) {
+        foldReport(BitEvents, report);
+        if (report != "0") eventsCameUp_ = true;
+        else if (!eventsCameUp_) scheduleRetry(BitEvents, channel);
+    }
+    PanelLog("EVENTS: Events thread state changed to:" + report);
+}
+
+void TGuardPanel::VideoStateChanged(const std::string& report, uint64_t channel) {
+    if (channel == videoChannel_) {
+        foldReport(BitVideo, report);
+        if (report != "0") videoCameUp_ = true;
+        else if (!videoCameUp_) scheduleRetry(BitVideo, channel);
+    }
+    PanelLog("VIDEO: Video thread state changed to:" + report);
+}
+
+void TGuardPanel::scheduleRetry(int bit, uint64_t channel) {
+    // The state timer reacts only to changes, so a channel that failed before
+    // it ever came up would not be tried again while the device answers ping
+    // (a door phone's web server often starts after its network does).
+    QTimer::singleShot(timings_.failedChannelRetryMs, this, [this, bit, channel] {
+        if (!FFGuardEnabled || !TestBit(GlobalDeviceState, BitPing)) return;
+        if (bit == BitEvents && channel == eventsChannel_ && !TestBit(GlobalDeviceState, BitEvents)) {
+            PanelLog("EVENTS: events channel did not come up, trying again");
+            StartEventsThread();
+        } else if (bit == BitVideo && channel == videoChannel_ && !TestBit(GlobalDeviceState, BitVideo) &&
+                   FFBringVideo) {
+            PanelLog("VIDEO: video did not come up, trying again");
+            StartVideoThread();
+        }
+    });
+}
+
+void TGuardPanel::CheckStateTimerTimer() {
+    CheckStateTimer->stop();
+    if (GlobalDeviceState != lastGlobalDeviceState) {
+        lastGlobalDeviceState = GlobalDeviceState;
+        ResponseToNewState();
+    }
+    CheckStateTimer->start();
+}
+
+void TGuardPanel::ResponseToNewState() {
+    if (!FFGuardEnabled) return;
+    try {
+        if (TestBit(GlobalDeviceState, BitPing)) {
+            if (!TestBit(GlobalDeviceState, BitEvents)) StartEventsThread();
+            if (!TestBit(GlobalDeviceState, BitVideo) && FFBringVideo) StartVideoThread();
+        }
+        ChangeVisibilityButtons(TestBit(GlobalDeviceState, BitPing), 1);
+        ChangeVisibilityButtons(TestBit(GlobalDeviceState, BitEvents), 2);
+        ChangeVisibilityButtons(TestBit(GlobalDeviceState, BitVideo), 3);
+    } catch (...) {
+        PanelLog("eror 4678: TForm1.ResponseToNewState");
+    }
+}
+
+void TGuardPanel::ChangeVisibilityButtons(bool state, uint16_t group) {
+    switch (group) {
+    case 1:
+        VratnikButton->setVisible(state);
+        IncomingCallButton->setVisible(state);
+        break;
+    case 2:
+        Lock1Button->setVisible(state);
+        Lock2Button->setVisible(state);
+        break;
+    case 3:
+        if (!state) showPlaceholder();
+        CameraButton->setVisible(state);
+        break;
+    default:
+        break;
+    }
+}
+
+void TGuardPanel::showPlaceholder() {
+    QPixmap pm;
+    if (pm.load(QString::fromLatin1(PlaceholderPicture))) CameraImage->setPixmap(pm);
+    lastPicture_.reset();
+}
+
+const std::vector<uint8_t>& TGuardPanel::LastPictureBytes() const {
+    static const std::vector<uint8_t> none;
+    return lastPicture_ ? *lastPicture_ : none;
+}
+
+// --- channels -------------------------------------------------------------
+
+void TGuardPanel::Restart() {
+    EndVideoThread();
+    EndEventsThread();
+    EndPingThread();
+    waitMs(timings_.channelStopWaitMs);
+    SetGuardCaption("");
+    if (FFGuardEnabled) StartPingThread();
+}
+
+void TGuardPanel::StartVideo() {
+    if (FFGuardEnabled && TestBit(GlobalDeviceState, BitPing) && !TestBit(GlobalDeviceState, BitVideo) &&
+        FFBringVideo)
+        StartVideoThread();
+}
+
+void TGuardPanel::StopVideo() { EndVideoThread(); }
+
+void TGuardPanel::StartPingThread() {
+    try {
+        if (PingThread) {
+            PingThread->endThread = true;
+            waitMs(timings_.channelStopWaitMs);
+        }
+        auto t = std::make_shared<TPingThread>();
+        t->iP = FFGuardIP.substr(0, 255);
+        if (PingEchoOverride) t->echo = PingEchoOverride;
+        const uint64_t id = ++nextChannel_;
+        const std::string ip = t->iP;
+        QPointer<TGuardPanel> self(this);
+        t->Receiver = this;
+        t->StateChangedEvent = [self, id, ip](const std::string& report) {
+            if (self) self->PingStateChanged(report, id, ip);
+        };
+        TPingThread::Start(t);
+        PingThread = std::move(t);
+        pingChannel_ = id;
+    } catch (...) {
+        PanelLog("error 6924: TForm1.startPingthread ");
+    }
+}
+
+void TGuardPanel::EndPingThread() {
+    if (!PingThread) return;
+    PingThread->endThread = true;
+    waitMs(timings_.channelStopWaitMs);
+    PingThread.reset();
+    pingChannel_ = 0;
+}
+
+void TGuardPanel::StartEventsThread() {}
+void TGuardPanel::EndEventsThread() {}
+void TGuardPanel::StartVideoThread() {}
+void TGuardPanel::EndVideoThread() {}
+void TGuardPanel::EventsMessage(const std::string&) {}
+void TGuardPanel::AVIRecordStart() {}
+void TGuardPanel::AVIRecordStop() {}
+void TGuardPanel::CameraImageClick(QObject*) {}
+
+// --- buttons ---------------------------------------------------------------
+
+void TGuardPanel::CallButtonClick(QObject* sender) {
+    try {
+        PanelLog("OUT_CALL: outgoing call to \"" + FFGuardName + " IP " + FFGuardIP + " or SIP: " + SIPNumber +
+                 "\" pressed.");
+        if (OnCallButtonClick) OnCallButtonClick(sender);
+    } catch (...) {
+        PanelLog("error 7952: procedure CallButtonClick. ");
+    }
+}
+
+void TGuardPanel::PopUpActive(QObject* sender) {
+    try {
+        PanelLog("PopUpActive");
+        if (OnPopUpActive) OnPopUpActive(sender);
+    } catch (...) {
+        PanelLog("error 7953: procedure PopUpActive. ");
+    }
+}
+
+void TGuardPanel::PopUpDeActive(QObject* sender) {
+    try {
+        PanelLog("PopUpDeActive");
+        if (OnPopUpDeActive) OnPopUpDeActive(sender);
+    } catch (...) {
+        PanelLog("error 7954: procedure PopUpDeActive. ");
+    }
+}
+
+void TGuardPanel::IncomingCall(QObject*) {
+    if (!IncomingCallButton->LoadPicture("button_telefon_maly_zvoni_prichozi_hovor.png")) return;
+    if (FFJPGEnable) CameraImageClick(this);
+    if (FFAVIEnable) AVIRecordStart();
+}
+
+void TGuardPanel::lockClick(int relay) {
+    const std::string n = std::to_string(relay);
+    try {
+        PanelLog("LOCK" + n + ": try to unlock. IP:" + FFGuardIP);
+        SendTCPCommand(FFGuardIP, FFGuardPort, doorphone::lockRequest(relay, FFGuardPassword), timings_.lockHoldMs);
+        for (int i = 0; i < 5; ++i) waitMs(10);
+    } catch (...) {
+        PanelLog("error 7551: procedure TForm1.Lock" + n + "ButtonClick. ");
+    }
+}
+
+void TGuardPanel::Lock1ButtonClick(QObject*) { lockClick(1); }
+void TGuardPanel::Lock2ButtonClick(QObject*) { lockClick(2); }

@@ -1,0 +1,153 @@
+#include "app/EventLog.h"
+#include "app/MainForm.h"
+#include "doorphone/GuardPanel.h"
+#include "platform/Folders.h"
+#include "support/TestEnv.h"
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<std::string> logTexts() {
+    std::vector<std::string> out;
+    std::string text = testenv::readFile(DataFolder() + LogFileName);
+    size_t start = 0, pos;
+    while ((pos = text.find("\r\n", start)) != std::string::npos) {
+        std::string line = text.substr(start, pos - start);
+        auto tab = line.find('\t');
+        out.push_back(line.substr(tab + 2, line.size() - tab - 3));
+        start = pos + 2;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(MainForm, CreatesTheDataFolderAndWritesTheBannerFirst) {
+    const std::string expected = std::string(std::getenv("XDG_DATA_HOME")) + "/VELNORA Manager/";
+    TForm2 form;
+    EXPECT_EQ(DataFolder(), expected);
+    EXPECT_TRUE(platform::directoryExists(expected));
+    auto lines = logTexts();
+    ASSERT_GE(lines.size(), 14u);
+    EXPECT_EQ(lines[0], std::string(40, '-'));
+    EXPECT_EQ(lines[1], "---------- START NEW INSTANCE ----------");
+    EXPECT_EQ(lines[2], "---------- VELNORA_Manager_3.6 ----------");
+    EXPECT_EQ(lines[3], std::string(40, '-'));
+    EXPECT_TRUE(lines[4].rfind("IP Address: ", 0) == 0 || lines[4] == "No. IP Address") << lines[4];
+    const char* prefixes[] = {"OS Version = ", "TotalPhys = ", "AvailPhys = ", "TotalVirtual = ",
+                              "AvailVirtual = ", "DiskSize = ", "DiskFree = "};
+    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(lines[5 + i].rfind(prefixes[i], 0), 0u) << lines[5 + i];
+    EXPECT_EQ(lines[12], "DESIGN: set 1 window");
+    EXPECT_EQ(form.width(), 460);
+    EXPECT_EQ(form.height(), 375);
+    EXPECT_TRUE(form.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(form.pos(), QPoint(100, 100));
+    EXPECT_TRUE(form.InitializeTimer->isActive());
+    EXPECT_TRUE(form.SIPcontrolTimer->isActive());
+}
+
+TEST(MainForm, FallsBackToDocumentsWithoutAnApplicationDataFolder) {
+    const std::string saved = std::getenv("XDG_DATA_HOME");
+    const std::string docs = testenv::makeTempDir("docs");
+    ::setenv("XDG_DATA_HOME", (saved + "/does-not-exist").c_str(), 1);
+    testenv::writeFile(std::string(std::getenv("XDG_CONFIG_HOME")) + "/user-dirs.dirs",
+                       "XDG_DOCUMENTS_DIR=\"" + docs + "\"\n");
+    {
+        TForm2 form;
+        EXPECT_EQ(DataFolder(), docs + "/VELNORA Manager/");
+        EXPECT_TRUE(platform::directoryExists(docs + "/VELNORA Manager"));
+    }
+    ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+    ::unlink((std::string(std::getenv("XDG_CONFIG_HOME")) + "/user-dirs.dirs").c_str());
+}
+
+TEST(MainForm, RemovesTheStaleClientSettingsAtCreation) {
+    const std::string home = std::string(std::getenv("XDG_DATA_HOME")) + "/VELNORA Manager/linphone-home";
+    platform::createDirectories(home);
+    testenv::writeFile(home + "/.linphonerc", "[sip]\n");
+    TForm2 form;
+    EXPECT_FALSE(platform::fileExists(home + "/.linphonerc"));
+}
+
+TEST(MainForm, LayoutsSizesAndClickAreas) {
+    TForm2 form;
+    struct Case { int n; int w, h; bool buttons; int settingsLeft; const char* line; } cases[] = {
+        {1, 460, 375, true, 386, "DESIGN: set 1 window"},
+        {2, 920, 375, false, 848, "DESIGN: set 2 windows"},
+        {3, 920, 725, false, 848, "DESIGN: set 4 windows"},
+        {7, 920, 725, false, 848, "DESIGN: set 4 windows"},
+    };
+    for (const auto& c : cases) {
+        form.SetDesign(c.n);
+        EXPECT_EQ(form.width(), c.w) << c.n;
+        EXPECT_EQ(form.height(), c.h) << c.n;
+        EXPECT_EQ(form.Tlacitka->isVisibleTo(&form), c.buttons) << c.n;
+        EXPECT_EQ(form.SettingsImage->x(), c.settingsLeft) << c.n;
+        EXPECT_EQ(form.MinimizeImage->x(), c.settingsLeft + 26) << c.n;
+        EXPECT_EQ(form.CloseImage->x(), c.n == 1 ? 434 : 898) << c.n;
+        // the close area lies inside the window
+        EXPECT_LE(form.CloseImage->geometry().right(), c.w) << c.n;
+        EXPECT_EQ(logTexts().back(), c.line);
+    }
+    form.SetDesign(3);
+    form.show();
+    EXPECT_FALSE(form.LogMemo->isVisible() && form.GuardPanel4->isVisible() &&
+                 form.GuardPanel4->geometry().intersects(form.LogMemo->geometry()) &&
+                 form.GuardPanel4->isHidden());
+    EXPECT_TRUE(form.GuardPanel4->isVisible());
+    form.LogImageSecretButtonClick();
+    EXPECT_FALSE(form.GuardPanel4->isVisible()) << "the log under panel 4 shows";
+    form.LogImageSecretButtonClick();
+    EXPECT_TRUE(form.GuardPanel4->isVisible());
+}
+
+TEST(MainForm, MinimiseAndRestoreKeepEachPanelsVideoChoice) {
+    TForm2 form;
+    form.show();
+    form.GuardPanel2->SetBringVideo(false);
+    form.MinimizeImageClick();
+    EXPECT_TRUE(form.IsMinimised());
+    for (auto* p : form.GuardPanels) EXPECT_FALSE(p->BringVideo());
+    form.OnIconMessage(516); // right button: nothing
+    EXPECT_TRUE(form.IsMinimised());
+    form.OnIconMessage(513);
+    EXPECT_FALSE(form.IsMinimised());
+    EXPECT_TRUE(form.GuardPanel1->BringVideo());
+    EXPECT_FALSE(form.GuardPanel2->BringVideo());
+    EXPECT_TRUE(form.GuardPanel3->BringVideo());
+    EXPECT_TRUE(form.GuardPanel4->BringVideo());
+    EXPECT_TRUE(form.isVisible()) << "never lost: without a tray it stays on the task bar";
+    auto lines = logTexts();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Minimize Application"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Restore Application"), lines.end());
+}
+
+TEST(MainForm, CloseClearsTheSinksFirstThenWritesTheStopEntries) {
+    auto* form = new TForm2;
+    form->show();
+    form->GuardPanel2->PanelLog("before close");
+    form->CloseImageClick();
+    form->GuardPanel2->PanelLog("after close");
+    auto lines = logTexts();
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[lines.size() - 4], "YOX2: before close");
+    EXPECT_EQ(lines[lines.size() - 3], "");
+    EXPECT_EQ(lines[lines.size() - 2], "*************  STOP  *******************");
+    EXPECT_EQ(lines[lines.size() - 1], "");
+    delete form;
+}
+
+TEST(MainForm, LogMemoIsEmptiedByThe4001stLine) {
+    TForm2 form;
+    form.LogMemo->clear();
+    for (int i = 0; i < 3999; ++i) form.LogMemo->appendPlainText("x");
+    form.onLog("line 4000");
+    EXPECT_EQ(form.LogMemo->blockCount(), 4000);
+    EXPECT_TRUE(form.LogMemo->toPlainText().endsWith(": line 4000"));
+    form.onLog("line 4001");
+    EXPECT_TRUE(form.LogMemo->toPlainText().isEmpty());
+    form.onLog("");
+    EXPECT_TRUE(form.LogMemo->toPlainText().endsWith(": ")) << "an empty entry shows the time and ': '";
+}
