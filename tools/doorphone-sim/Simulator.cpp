@@ -492,7 +492,7 @@ struct Simulator::Impl {
         sa.sin_port = htons(boundPort.load() ? boundPort.load() : cfg.port);
         ::inet_pton(AF_INET, cfg.address.c_str(), &sa.sin_addr);
         socklen_t len = sizeof sa;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, 16) != 0 ||
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 || ::listen(fd, SOMAXCONN) != 0 ||
             ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len) != 0) {
             ::close(fd);
             return false;
