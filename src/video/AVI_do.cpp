@@ -111,7 +111,7 @@ void TAVICreator::Run() {
 }
 
 void TAVICreator::writeFile() {
-    std::time_t now = std::time(nullptr);
+    std::time_t now = Now ? Now() : std::time(nullptr);
     std::tm local{};
     ::localtime_r(&now, &local);
     const std::string base = BuildFileName(AVIDirectory, GuardName, local);

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QPointer>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@ public:
     std::string GuardName;        // the panel's displayed name; "Guard" when empty
     TGetStrProc LogEvent;
     QPointer<QObject> Receiver; // when set, log lines run on its thread
+    std::function<std::time_t()> Now = [] { return std::time(nullptr); }; // the file name's stamp
 
     // The full name of the file being written, once chosen.
     std::string fTempFileName;

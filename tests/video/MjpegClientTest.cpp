@@ -1,0 +1,431 @@
+#include "support/TestEnv.h"
+#include "video/video.h"
+#include "VideoFixtures.h"
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A door phone on loopback: each accepted connection runs the test's script on
+// a thread of its own; every byte the client sends is kept per connection.
+class FixtureServer {
+public:
+    class Conn {
+    public:
+        Conn(int fd, FixtureServer& s, size_t index) : fd_(fd), server_(s), index_(index) {}
+        // Reads until the client's request (ending in an empty line) is complete.
+        bool readRequest(int timeoutMs = 5000) {
+            const std::string end = "\r\n\r\n";
+            for (int waited = 0; waited < timeoutMs && !server_.stopping(); waited += 20) {
+                if (server_.received(index_).find(end, requestsSeen_) != std::string::npos) {
+                    requestsSeen_ = server_.received(index_).find(end, requestsSeen_) + end.size();
+                    return true;
+                }
+                pump(20);
+            }
+            return false;
+        }
+        // Keeps reading until the client closes or the test ends.
+        void drainUntilClosed() {
+            while (!server_.stopping() && pump(20)) {
+            }
+        }
+        void send(const std::string& bytes) { (void)::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+        void resetConnection() { // close with RST
+            linger l{1, 0};
+            ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+            ::close(fd_);
+            fd_ = -1;
+        }
+        bool sleepMs(int ms) {
+            for (int i = 0; i < ms && !server_.stopping(); i += 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            return !server_.stopping();
+        }
+        int fd() const { return fd_; }
+
+    private:
+        // One read of what is there; false once the client has closed.
+        bool pump(int ms) {
+            pollfd p{fd_, POLLIN, 0};
+            if (::poll(&p, 1, ms) <= 0) return true;
+            char buf[4096];
+            const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+            if (n <= 0) return false;
+            server_.append(index_, std::string(buf, static_cast<size_t>(n)));
+            return true;
+        }
+        int fd_;
+        FixtureServer& server_;
+        size_t index_;
+        size_t requestsSeen_ = 0;
+    };
+    using Script = std::function<void(Conn&, size_t connectionIndex)>;
+
+    explicit FixtureServer(Script script) : script_(std::move(script)) {
+        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        ::listen(listen_, 8);
+        socklen_t len = sizeof a;
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = std::to_string(ntohs(a.sin_port));
+        acceptor_ = std::thread([this] { acceptLoop(); });
+    }
+    ~FixtureServer() {
+        stop_ = true;
+        acceptor_.join();
+        for (auto& t : handlers_) t.join();
+        ::close(listen_);
+    }
+    const std::string& port() const { return port_; }
+    bool stopping() const { return stop_; }
+    size_t connections() {
+        std::lock_guard l(m_);
+        return received_.size();
+    }
+    std::string received(size_t i) {
+        std::lock_guard l(m_);
+        return i < received_.size() ? received_[i] : std::string();
+    }
+    void append(size_t i, const std::string& s) {
+        std::lock_guard l(m_);
+        received_[i] += s;
+    }
+
+private:
+    void acceptLoop() {
+        while (!stop_) {
+            pollfd p{listen_, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0) continue;
+            const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+            if (fd < 0) continue;
+            size_t index;
+            {
+                std::lock_guard l(m_);
+                index = received_.size();
+                received_.emplace_back();
+            }
+            handlers_.emplace_back([this, fd, index] {
+                Conn c(fd, *this, index);
+                script_(c, index);
+                if (c.fd() >= 0) ::close(c.fd());
+            });
+        }
+    }
+    Script script_;
+    int listen_ = -1;
+    std::string port_;
+    std::atomic<bool> stop_{false};
+    std::thread acceptor_;
+    std::vector<std::thread> handlers_; // only the acceptor touches this until it is joined
+    std::mutex m_;
+    std::vector<std::string> received_;
+};
+
+// What a client reported, collected on this (the window) thread.
+struct Reports {
+    std::vector<std::string> log;
+    std::vector<std::string> states;
+    std::vector<QImage> pictures;
+    std::vector<TMJPEG::JpegBytes> jpegs;
+    bool ended() const { return !states.empty() && states.back() == "0"; }
+    bool logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
+};
+
+VideoTimings fastTimings() {
+    VideoTimings t;
+    t.connectTimeoutMs = 2000;
+    t.silenceMs = 300;
+    t.serverErrorSteps = 3;
+    t.serverErrorStepMs = 100;
+    t.endPauseMs = 10;
+    return t;
+}
+
+std::shared_ptr<TMJPEG> makeClient(const std::string& port, QObject* receiver, Reports& r,
+                                   VideoTimings timings = fastTimings()) {
+    auto c = std::make_shared<TMJPEG>();
+    c->DestinationAdr = "127.0.0.1";
+    c->VideoPort = port;
+    c->Receiver = receiver;
+    c->timings = timings;
+    c->LogEvent = [&r](const std::string& s) { r.log.push_back(s); };
+    c->StateChanged = [&r](const std::string& s) { r.states.push_back(s); };
+    c->PVideoImage = [&r](const QImage& img, const TMJPEG::JpegBytes& jpeg) {
+        r.pictures.push_back(img);
+        r.jpegs.push_back(jpeg);
+    };
+    return c;
+}
+
+const std::string Request = "GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: 127.0.0.1\r\n\r\n";
+
+} // namespace
+
+TEST(MjpegClient, SilentDoorPhoneIsAskedAgainOnceThenGivenUp) {
+    struct Case {
+        std::string password, request;
+    };
+    for (const Case& c : std::vector<Case>{
+             {"", Request},
+             {"dXNlcjpwYXNz", "GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: 127.0.0.1\r\n"
+                              "Authorization: Basic dXNlcjpwYXNz\r\n\r\n"},
+         }) {
+        FixtureServer server([](FixtureServer::Conn& conn, size_t) {
+            conn.readRequest();
+            conn.drainUntilClosed();
+        });
+        QObject receiver;
+        Reports r;
+        auto client = makeClient(server.port(), &receiver, r);
+        client->Password = c.password;
+        TMJPEG::Start(client);
+        ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }, 10000));
+        EXPECT_EQ(r.log, (std::vector<std::string>{"MJPEG: start thread", "MJPEG: send question GET, Result= OK",
+                                                   "MJPEG: repeat question GET, Result= OK",
+                                                   "MJPEG: not answer, terminating thread."}));
+        EXPECT_EQ(r.states, (std::vector<std::string>{"1", "0"}));
+        ASSERT_TRUE(testenv::waitUntil([&] { return server.received(0).size() >= 2 * c.request.size(); }));
+        EXPECT_EQ(server.received(0), c.request + c.request); // the same request, on the same connection
+        EXPECT_EQ(server.connections(), 1u);
+    }
+}
+
+TEST(MjpegClient, PicturesAreDecodedToCoverThePanelAndHandedOverWithTheirBytes) {
+    const std::string jpeg = vfix::makeJpeg(640, 480);
+    const std::string stream = vfix::StreamHead + vfix::part(jpeg) + vfix::part(jpeg, "Gate", '1') + vfix::part(jpeg);
+    FixtureServer server([&](FixtureServer::Conn& conn, size_t) {
+        conn.readRequest();
+        // Odd-sized writes with gaps, so parts straddle receives.
+        for (size_t at = 0; at < stream.size(); at += 7001) {
+            conn.send(stream.substr(at, 7001));
+            conn.sleepMs(5);
+        }
+        conn.drainUntilClosed();
+    });
+    QObject receiver;
+    Reports r;
+    auto client = makeClient(server.port(), &receiver, r);
+    TMJPEG::Start(client);
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }, 10000));
+    ASSERT_EQ(r.pictures.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(r.pictures[i].size(), QSize(400, 300)); // 5/8: the smallest scale that covers 384 x 288
+        EXPECT_EQ(std::string(r.jpegs[i]->begin(), r.jpegs[i]->end()), jpeg + vfix::Trailer);
+    }
+    const QColor top = r.pictures[0].pixelColor(200, 10), bottom = r.pictures[0].pixelColor(200, 290);
+    EXPECT_GT(top.red(), 240);
+    EXPECT_GT(bottom.blue(), 240);
+    EXPECT_EQ(r.states, (std::vector<std::string>{"1", "0"}));
+}
+
+TEST(MjpegClient, DecodeScaleNeverEnlarges) {
+    video::JpegDecoder d;
+    struct Case {
+        int w, h;
+        QSize out;
+    };
+    for (const Case& c : std::vector<Case>{{640, 480, {400, 300}},
+                                           {384, 288, {384, 288}},
+                                           {320, 240, {320, 240}},
+                                           {1280, 960, {480, 360}},
+                                           {1920, 1080, {720, 405}}}) {
+        const std::string j = vfix::makeJpeg(c.w, c.h);
+        QImage img;
+        ASSERT_TRUE(TMJPEG::DecodePicture(d, reinterpret_cast<const uint8_t*>(j.data()), j.size(), img));
+        EXPECT_EQ(img.size(), c.out) << c.w << "x" << c.h;
+    }
+    QImage img;
+    const std::string junk = "\xFF\xD8 junk";
+    EXPECT_FALSE(TMJPEG::DecodePicture(d, reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), img));
+}
+
+TEST(MjpegClient, RecordingKeepsGoodPicturesAndHandsThemOver) {
+    const std::string good = vfix::makeJpeg(320, 240);
+    std::atomic<bool> go{false};
+    FixtureServer server([&](FixtureServer::Conn& conn, size_t) {
+        conn.readRequest();
+        conn.send(vfix::StreamHead);
+        while (!go && conn.sleepMs(10)) {
+        }
+        // A picture that passes the framing checks but does not decode is not recorded.
+        conn.send(vfix::part(good) + vfix::part("\xFF\xD8 broken") + vfix::part(good));
+        conn.drainUntilClosed();
+    });
+    QObject receiver;
+    Reports r;
+    auto client = makeClient(server.port(), &receiver, r);
+    EXPECT_FALSE(client->EndRecording()); // not recording: nothing to hand over
+    client->BeginRecording();
+    EXPECT_FALSE(client->EndRecording()); // no frame yet: recording goes on
+    EXPECT_TRUE(client->IsRecording());
+    TMJPEG::Start(client);
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.logged("MJPEG: send question GET, Result= OK"); }));
+    go = true;
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.pictures.size() == 2; }));
+    EXPECT_TRUE(r.logged("MJPEG: POINT J except JPEGImage.LoadFromStream(JPEGStream)"));
+    EXPECT_EQ(client->RecordedCount(), 2);
+    auto frames = client->EndRecording();
+    ASSERT_TRUE(frames);
+    EXPECT_EQ(frames->Count, 2);
+    EXPECT_EQ(std::string(frames->AVIStream[1].begin(), frames->AVIStream[1].end()), good + vfix::Trailer);
+    EXPECT_FALSE(client->IsRecording());
+    EXPECT_EQ(client->RecordedCount(), 0);
+    EXPECT_FALSE(client->EndRecording());
+    client->KonecMJPEG = true;
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }));
+}
+
+TEST(MjpegClient, ClosedStreamCountsAsSilenceAtOnce) {
+    const std::string jpeg = vfix::makeJpeg(320, 240);
+    FixtureServer server([&](FixtureServer::Conn& conn, size_t) {
+        conn.readRequest();
+        conn.send(vfix::StreamHead + vfix::part(jpeg));
+        conn.sleepMs(100);
+        ::shutdown(conn.fd(), SHUT_WR); // the door phone ends the stream
+        conn.drainUntilClosed();
+    });
+    QObject receiver;
+    Reports r;
+    VideoTimings t = fastTimings();
+    t.silenceMs = 60000; // the run must end without waiting for a silence
+    auto client = makeClient(server.port(), &receiver, r, t);
+    TMJPEG::Start(client);
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }, 20000));
+    EXPECT_EQ(r.pictures.size(), 1u);
+    EXPECT_EQ(r.log, (std::vector<std::string>{"MJPEG: start thread", "MJPEG: send question GET, Result= OK",
+                                               "MJPEG: repeat question GET, Result= OK",
+                                               "MJPEG: not answer, terminating thread."}));
+    EXPECT_EQ(r.states, (std::vector<std::string>{"1", "0"}));
+    EXPECT_EQ(server.connections(), 1u);
+}
+
+TEST(MjpegClient, ResetConnectionIsMadeAgainWithinTheRun) {
+    const std::string jpeg = vfix::makeJpeg(320, 240);
+    std::atomic<bool> shown{false};
+    FixtureServer server([&](FixtureServer::Conn& conn, size_t index) {
+        conn.readRequest();
+        if (index == 0) {
+            conn.send(vfix::StreamHead + vfix::part(jpeg));
+            while (!shown && conn.sleepMs(10)) {
+            }
+            conn.resetConnection(); // the repeated request then cannot go out
+            return;
+        }
+        conn.drainUntilClosed();
+    });
+    QObject receiver;
+    Reports r;
+    auto client = makeClient(server.port(), &receiver, r);
+    TMJPEG::Start(client);
+    ASSERT_TRUE(testenv::waitUntil([&] { return !r.pictures.empty(); }));
+    shown = true;
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }, 10000));
+    EXPECT_EQ(server.connections(), 2u);
+    EXPECT_EQ(r.pictures.size(), 1u);
+    EXPECT_EQ(r.log, (std::vector<std::string>{
+                         "MJPEG: start thread", "MJPEG: send question GET, Result= OK",
+                         "MJPEG: repeat question GET, Result= Error", "MJPEG: send question GET, Result= OK",
+                         // the silence before the reconnection still counts: the new,
+                         // silent connection is given up at its first silence
+                         "MJPEG: not answer, terminating thread."}));
+    EXPECT_EQ(r.states, (std::vector<std::string>{"1", "1", "0"}));
+}
+
+TEST(MjpegClient, ServerErrorReplyIsLoggedDroppedAndPaused) {
+    const std::string jpeg = vfix::makeJpeg(320, 240);
+    const std::string other = vfix::makeJpeg(320, 240, 0x00FF00, 0x00FF00);
+    FixtureServer server([&](FixtureServer::Conn& conn, size_t) {
+        conn.readRequest();
+        // The text ends at the zero byte; the part after it in the same chunk is dropped.
+        conn.send(std::string("HTTP/1.1 500 Internal SERVER error\r\n\r\n\0", 40) + vfix::part(jpeg));
+        conn.sleepMs(100);
+        conn.send(vfix::part(other));
+        conn.drainUntilClosed();
+    });
+    QObject receiver;
+    Reports r;
+    auto client = makeClient(server.port(), &receiver, r);
+    TMJPEG::Start(client);
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }, 10000));
+    ASSERT_GE(r.log.size(), 3u);
+    EXPECT_EQ(r.log[2], "MJPEG: ERROR HTTP: HTTP/1.1 500 Internal SERVER error\r\n\r\n");
+    ASSERT_EQ(r.jpegs.size(), 1u);
+    EXPECT_EQ(std::string(r.jpegs[0]->begin(), r.jpegs[0]->end()), other + vfix::Trailer);
+}
+
+TEST(MjpegClient, NothingIsDeliveredAfterAStop) {
+    const std::string jpeg = vfix::makeJpeg(320, 240);
+    FixtureServer server([&](FixtureServer::Conn& conn, size_t) {
+        conn.readRequest();
+        conn.send(vfix::StreamHead);
+        // A steady stream, with a bad part now and then for log lines.
+        for (int i = 0; i < 500 && conn.sleepMs(5); ++i)
+            conn.send(i % 3 ? vfix::part(jpeg) : vfix::part("", "T", '0', "0"));
+        conn.drainUntilClosed();
+    });
+    QObject receiver;
+    Reports r;
+    auto client = makeClient(server.port(), &receiver, r);
+    std::vector<TMJPEG::JpegBytes> hooked;
+    std::mutex hookLock;
+    client->FrameReceived = [&](const TMJPEG::JpegBytes& j, std::chrono::steady_clock::time_point) {
+        std::lock_guard l(hookLock);
+        hooked.push_back(j);
+    };
+    TMJPEG::Start(client);
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.pictures.size() >= 5; }));
+    client->KonecMJPEG = true; // the panel's stop, on the window thread
+    const size_t pictures = r.pictures.size(), lines = r.log.size();
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }));
+    testenv::spin(200);
+    EXPECT_EQ(r.pictures.size(), pictures);
+    EXPECT_EQ(r.log.size(), lines);
+    EXPECT_EQ(r.states, (std::vector<std::string>{"1", "0"}));
+    std::lock_guard l(hookLock);
+    // The hook saw each delivered picture, the same bytes, before it was handed over.
+    ASSERT_GE(hooked.size(), pictures);
+    for (size_t i = 0; i < pictures; ++i) EXPECT_EQ(hooked[i], r.jpegs[i]);
+}
+
+TEST(MjpegClient, ConnectFailureEndsTheRun) {
+    int s = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+    const std::string port = std::to_string(ntohs(a.sin_port));
+    ::close(s); // nothing listens there now
+    QObject receiver;
+    Reports r;
+    auto client = makeClient(port, &receiver, r);
+    TMJPEG::Start(client);
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }));
+    EXPECT_EQ(r.log, (std::vector<std::string>{"MJPEG: start thread",
+                                               "MJPEG: ERROR Can not connect TCPClient to 127.0.0.1"}));
+    EXPECT_EQ(r.states, std::vector<std::string>{"0"});
+    EXPECT_TRUE(client->KonecMJPEG);
+}
+
+TEST(MjpegClient, RealTimingsAreTheDevicesOwn) {
+    const VideoTimings t;
+    EXPECT_EQ(t.connectTimeoutMs, 3000);
+    EXPECT_EQ(t.silenceMs, 2000);
+    EXPECT_EQ(t.serverErrorSteps * t.serverErrorStepMs, 4000);
+    EXPECT_EQ(t.serverErrorStepMs, 100);
+    EXPECT_EQ(t.endPauseMs, 100);
+}
