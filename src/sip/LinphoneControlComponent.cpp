@@ -1,0 +1,227 @@
+#include "sip/LinphoneControlComponent.h"
+
+#include "app/SystemUtils.h"
+#include "platform/Processes.h"
+
+#include <QWidget>
+#include <chrono>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A process of that name that still runs (a zombie no longer does).
+bool clientRunning(const std::string& name) {
+    const pid_t self = ::getpid();
+    for (const auto& e : platform::listProcesses()) {
+        if (e.pid == self || !platform::entryMatches(e, name)) continue;
+        std::ifstream stat("/proc/" + std::to_string(e.pid) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const auto close = line.rfind(')');
+        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z') continue;
+        if (!line.empty()) return true;
+    }
+    return false;
+}
+
+bool waitUntilGone(const std::string& name, int ms) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (clientRunning(name)) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+} // namespace
+
+TLinphoneControl::TLinphoneControl(QObject* owner, const LinphoneControlTimings& timings)
+    : QObject(owner), eval_(timings.evaluation), vratnikIP(eval_.vratnikIP), SIPaddres(eval_.SIPaddres),
+      CallPrefix(eval_.CallPrefix), TimeBeforeCall(eval_.TimeBeforeCall), timings_(timings) {
+    try {
+        killLeftovers();
+    } catch (...) {
+    }
+    InitializationTimer = new QTimer(this);
+    InitializationTimer->setSingleShot(true);
+    InitializationTimer->setInterval(timings_.initializationMs);
+    connect(InitializationTimer, &QTimer::timeout, this, [this] { LinphoneInitialization(); });
+    RingTimer = new QTimer(this);
+    RingTimer->setSingleShot(true);
+    RingTimer->setInterval(timings_.ringTimerMs);
+    connect(RingTimer, &QTimer::timeout, this, [this] { OnRingTimer(); });
+    pollTimer_ = new QTimer(this);
+    pollTimer_->setSingleShot(true);
+    connect(pollTimer_, &QTimer::timeout, this, [this] {
+        try {
+            apply(eval_.PollDue());
+        } catch (const std::exception&) {
+        }
+    });
+    TimeBeforeCall = 25;
+    InitializationTimer->start();
+}
+
+TLinphoneControl::~TLinphoneControl() {
+    RingTimer->stop();
+    pollTimer_->stop();
+    InitializationTimer->stop();
+    // An open question ends unanswered; the client is told to quit below.
+    delete question_.data();
+    if (!LinphoneThread) return;
+    try {
+        LinphoneThread->WriteToInputPipe("quit");
+    } catch (const std::exception&) {
+    }
+    // From here the client thread hands nothing over: it must not wait for this thread.
+    LinphoneThread->RequestStop();
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timings_.quitTimeoutMs);
+    while (!LinphoneThread->Ended && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    try {
+        killLeftovers();
+    } catch (...) {
+    }
+}
+
+std::string TLinphoneControl::clientName() const {
+    const auto slash = ClientProgram.find_last_of('/');
+    return slash == std::string::npos ? ClientProgram : ClientProgram.substr(slash + 1);
+}
+
+void TLinphoneControl::killLeftovers() {
+    const std::string name = clientName();
+    if (!clientRunning(name)) return;
+    Log("linphonec.exe found. try to kill it. ");
+    KillProcess(name);
+    if (waitUntilGone(name, 1000)) Log("linphonec.exe succesfuly killed.");
+}
+
+void TLinphoneControl::Start() { InitializationTimer->start(); }
+
+void TLinphoneControl::Log(const std::string& text) {
+    if (LogEvent) LogEvent("LINPHONE: " + text);
+}
+
+void TLinphoneControl::LinphoneInitialization() {
+    InitializationTimer->stop();
+    if (LinphoneThread) return; // started once per run
+    try {
+        Log("Start linphone thread. ");
+        auto thread = std::make_shared<TLinphoneThread>();
+        thread->ClientProgram = ClientProgram;
+        if (!ClientHome.empty()) {
+            std::string why;
+            if (!PrepareClientHome(ClientHome, &why)) Log(why);
+            RemoveStaleClientSettings(ClientHome);
+            thread->Environment = environmentWith(ClientHomeVariables(ClientHome));
+        }
+        QPointer<TLinphoneControl> self(this);
+        thread->Receiver = this;
+        thread->LogEvent = [self](const std::string& s) {
+            if (self) self->Log(s);
+        };
+        thread->OnResponseEvent = [self](const std::string& s) {
+            if (self) self->LinhponeResponseEvalution(s);
+        };
+        thread->timings = timings_.thread;
+        LinphoneThread = thread;
+        TLinphoneThread::Start(thread);
+    } catch (...) {
+        Log("error 69245: TForm1.StartLinphoneThread ");
+    }
+}
+
+void TLinphoneControl::writeCommand(const std::string& command) {
+    if (!LinphoneThread) throw EInOutError("the SIP client is not started");
+    LinphoneThread->WriteToInputPipe(command);
+}
+
+void TLinphoneControl::PSendCommandToLinphone(const std::string& command) { apply(eval_.Command(command)); }
+
+void TLinphoneControl::CallButtonClick() {
+    const bool out = eval_.OutCallInProcess, in = eval_.InCallInProcess;
+    try {
+        apply(eval_.CallButton());
+    } catch (...) {
+        // Nothing was sent: the call state stays as it was.
+        eval_.OutCallInProcess = out;
+        eval_.InCallInProcess = in;
+        Log("error 2714: .CallButtonClick ");
+    }
+}
+
+void TLinphoneControl::AnwerCallButtonClick() {
+    try {
+        apply(eval_.AnswerButton());
+    } catch (const std::exception&) {
+    }
+}
+
+void TLinphoneControl::LinhponeResponseEvalution(const std::string& S) { apply(eval_.Evaluate(S)); }
+
+void TLinphoneControl::OnRingTimer() {
+    if (question_) {
+        closedByRingTimer_ = true;
+        question_->done(QMessageBox::No);
+    }
+    PlayTone(timings_.toneHz, timings_.toneMs);
+    RingTimer->stop();
+}
+
+void TLinphoneControl::askIncomingCall() {
+    QPointer<TLinphoneControl> self(this);
+    auto* owner = qobject_cast<QWidget*>(parent());
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("VELNORA Manager"),
+                                QStringLiteral("Receive incoming Call ?"), QMessageBox::Yes | QMessageBox::No, owner);
+    box->setAttribute(Qt::WA_DeleteOnClose, false);
+    question_ = box;
+    closedByRingTimer_ = false;
+    if (OnQuestionShown)
+        QTimer::singleShot(0, box, [this, box] {
+            if (OnQuestionShown) OnQuestionShown(box);
+        });
+    const int answer = box->exec();
+    if (!self) return; // the controller went away while asking
+    const bool byTimer = closedByRingTimer_;
+    question_ = nullptr;
+    if (box) box->deleteLater();
+    apply(eval_.AnswerIncomingCall(answer == QMessageBox::Yes, byTimer));
+}
+
+void TLinphoneControl::apply(const SipActions& actions) {
+    using K = SipAction::Kind;
+    for (const auto& a : actions) {
+        switch (a.kind) {
+        case K::Send: writeCommand(a.text); break;
+        case K::Log: Log(a.text); break;
+        case K::RaiseInitializationSuccesful:
+            if (OnInitializationSuccesful) OnInitializationSuccesful();
+            break;
+        case K::RaiseError:
+            if (OnError) OnError(a.text);
+            break;
+        case K::RaiseIncomingCall:
+            if (OnIncomingCall) OnIncomingCall();
+            break;
+        case K::RaiseIncomingCallAcepted:
+            if (OnIncomingCallAcepted) OnIncomingCallAcepted(a.text);
+            break;
+        case K::RaiseSIPEvent:
+            if (OnSIPEvent) OnSIPEvent(a.text);
+            break;
+        case K::PlayRing: PlayWav("ring.wav", true); break;
+        case K::StopSound: StopWav(); break;
+        case K::StartRingTimer:
+            RingTimer->setInterval(a.ms);
+            RingTimer->start();
+            break;
+        case K::StopRingTimer: RingTimer->stop(); break;
+        case K::AskIncomingCall: askIncomingCall(); return; // always the last action
+        case K::SchedulePoll: pollTimer_->start(a.ms); break;
+        case K::CancelPoll: pollTimer_->stop(); break;
+        }
+    }
+}

@@ -1,1 +1,0 @@
-namespace sip_placeholder { int unused = 0; }
