@@ -6,6 +6,7 @@
 #include "doorphone/GuardPanel.h"
 #include "platform/Folders.h"
 #include "platform/SystemFacts.h"
+#include "video/AVI_do.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -43,6 +44,11 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
         p->SetGuardEnable(false);
         p->SetAVIEnable(true);
         p->SetJPGEnable(false);
+        p->OnPopUpActive = [this](QObject* sender) { PopUpActive(sender); };
+        p->OnPopUpDeActive = [this](QObject* sender) { PopUpDeActive(sender); };
+        p->AVIReady = [this](QObject* sender, TAVICollection c, const std::string& name) {
+            AVIReadyEvent(sender, std::move(c), name);
+        };
         GuardPanels[static_cast<size_t>(i)] = p;
     }
     GuardPanel1 = GuardPanels[0];
@@ -309,4 +315,43 @@ void TForm2::closeEvent(QCloseEvent* e) {
     FormClose();
     TrayIcon->hide();
     e->accept();
+}
+
+void TForm2::PopUpActive(QObject*) {
+    if (!SettingsForm) return;
+    if (SettingsForm->Checked("PopUpAlways") && !SettingsForm->Checked("PopUpCall") && minimised_) {
+        OnRestoreApplication();
+        raise();
+        activateWindow();
+    }
+}
+
+void TForm2::PopUpDeActive(QObject*) {
+    if (!SettingsForm) return;
+    if ((SettingsForm->Checked("PopUpCall") || SettingsForm->Checked("PopUpAlways")) && !minimised_) {
+        if (RingTimerActive && RingTimerActive()) {
+            if (RunRingTimer) RunRingTimer();
+        }
+        OnMinimizeApplication();
+    }
+}
+
+void TForm2::AVIReadyEvent(QObject*, TAVICollection collection, const std::string& guardName) {
+    onLog("AVICollection available");
+    StartAVICreator(std::move(collection), guardName);
+}
+
+void TForm2::StartAVICreator(TAVICollection collection, const std::string& guardName) {
+    try {
+        auto creator = std::make_shared<TAVICreator>();
+        creator->AVICollection = std::move(collection);
+        creator->AVIDirectory = SettingsForm ? SettingsForm->Text("AVIDirectory") : std::string();
+        creator->GuardName = guardName;
+        creator->Receiver = this;
+        creator->LogEvent = LogSink();
+        AVICreator = creator; // the previous recorder runs on by itself
+        TAVICreator::Start(creator);
+    } catch (...) {
+        onLog("ERROR on create AVI Compressor");
+    }
 }

@@ -1,6 +1,9 @@
 #pragma once
 #include "app/ImageButton.h"
 #include "app/SharedTypes.h"
+#include "video/AVICollection.h"
+
+#include <memory>
 
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -9,10 +12,12 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <string>
 
 class TGuardPanel;
 class TSettingsStore;
+class TAVICreator;
 
 // The desk's only long-lived window: a drawn title bar, four door-phone
 // panels and the on-screen log that lies under panel 4.
@@ -39,6 +44,11 @@ public:
     void OnIconMessage(int mouseMessage);
     bool IsMinimised() const { return minimised_; }
     void InitializeTimerTimer();
+    // Pop-up rules around door-phone calls.
+    void PopUpActive(QObject* sender);
+    void PopUpDeActive(QObject* sender);
+    // A panel's recording has ended: its frames become an AVI file.
+    void AVIReadyEvent(QObject* sender, TAVICollection collection, const std::string& guardName);
 
     QPlainTextEdit* LogMemo = nullptr;
     std::array<TGuardPanel*, 4> GuardPanels{};
@@ -61,6 +71,9 @@ public:
     QSystemTrayIcon* TrayIcon = nullptr;
 
     bool SipMode = false;
+    // The SIP controller's ring timer, as the pop-down rule needs it.
+    std::function<bool()> RingTimerActive;
+    std::function<void()> RunRingTimer;
     std::array<bool, 4> GuardVideoBringed{true, true, true, true};
 
 protected:
@@ -74,6 +87,9 @@ private:
     void FormCloseQuery();
     void FormClose();
     void startMove();
+    void StartAVICreator(TAVICollection collection, const std::string& guardName);
+
+    std::shared_ptr<TAVICreator> AVICreator;
 
     bool minimised_ = false;
     bool closing_ = false;

@@ -2,7 +2,16 @@
 
 #include "app/SystemUtils.h"
 #include "doorphone/DoorPhoneRequests.h"
+#include "doorphone/EventInterpreter.h"
+#include "doorphone/events_thread.h"
 #include "doorphone/ping_thread.h"
+#include "video/AVI_do.h"
+#include "video/video.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
 
 #include <QDateTime>
 #include <QFile>
@@ -274,6 +283,7 @@ void TGuardPanel::StartPingThread() {
         if (PingThread) {
             PingThread->endThread = true;
             waitMs(timings_.channelStopWaitMs);
+            GlobalDeviceState = ClearBit(GlobalDeviceState, BitPing);
         }
         auto t = std::make_shared<TPingThread>();
         t->iP = FFGuardIP.substr(0, 255);
@@ -299,16 +309,224 @@ void TGuardPanel::EndPingThread() {
     waitMs(timings_.channelStopWaitMs);
     PingThread.reset();
     pingChannel_ = 0;
+    GlobalDeviceState = ClearBit(GlobalDeviceState, BitPing);
 }
 
-void TGuardPanel::StartEventsThread() {}
-void TGuardPanel::EndEventsThread() {}
-void TGuardPanel::StartVideoThread() {}
-void TGuardPanel::EndVideoThread() {}
-void TGuardPanel::EventsMessage(const std::string&) {}
-void TGuardPanel::AVIRecordStart() {}
-void TGuardPanel::AVIRecordStop() {}
-void TGuardPanel::CameraImageClick(QObject*) {}
+void TGuardPanel::StartEventsThread() {
+    try {
+        if (EventsThread) {
+            EventsThread->Stop();
+            waitMs(timings_.channelStopWaitMs);
+            GlobalDeviceState = ClearBit(GlobalDeviceState, BitEvents);
+        }
+        auto t = std::make_shared<TEventsThread>();
+        t->iP = FFGuardIP.substr(0, 255);
+        t->Password = FFGuardPassword;
+        t->port = FFGuardPort.substr(0, 255);
+        const uint64_t id = ++nextChannel_;
+        QPointer<TGuardPanel> self(this);
+        t->Receiver = this;
+        t->LogEvent = [self](const std::string& text) {
+            if (self) self->ThreadLog(text);
+        };
+        t->IncomingEvents = [self, id](const std::string& chunk) {
+            if (self && id == self->eventsChannel_) self->EventsMessage(chunk);
+        };
+        t->StateChangedEvent = [self, id](const std::string& report) {
+            if (self) self->EventsStateChanged(report, id);
+        };
+        eventsCameUp_ = false;
+        eventsChannel_ = id;
+        EventsThread = t;
+        TEventsThread::Start(t);
+    } catch (...) {
+        PanelLog("error 6929: TForm1.StartEventsThread ");
+    }
+}
+
+void TGuardPanel::EndEventsThread() {
+    if (!EventsThread) return;
+    try {
+        EventsThread->Stop();
+        waitMs(timings_.eventsStopWaitMs);
+        EventsThread.reset();
+        eventsChannel_ = 0;
+        // The stopped channel's own last "0" is not heeded (it may come after a
+        // successor's "1"), so its bit is cleared here.
+        GlobalDeviceState = ClearBit(GlobalDeviceState, BitEvents);
+    } catch (...) {
+        PanelLog("warning 5434: TGuardPanel.EndEventsThread");
+    }
+}
+
+void TGuardPanel::StartVideoThread() {
+    try {
+        if (VideoThread) {
+            VideoThread->KonecMJPEG = true;
+            waitMs(timings_.channelStopWaitMs);
+            GlobalDeviceState = ClearBit(GlobalDeviceState, BitVideo);
+        }
+        auto t = std::make_shared<TMJPEG>();
+        t->DestinationAdr = FFGuardIP.substr(0, 255);
+        t->Password = FFGuardPassword;
+        t->VideoPort = FFGuardPort.substr(0, 255);
+        t->AVIRecord = false;
+        t->AVIFull = false;
+        const uint64_t id = ++nextChannel_;
+        QPointer<TGuardPanel> self(this);
+        t->Receiver = this;
+        t->LogEvent = [self](const std::string& text) {
+            if (self) self->ThreadLog(text);
+        };
+        t->StateChanged = [self, id](const std::string& report) {
+            if (self) self->VideoStateChanged(report, id);
+        };
+        t->PVideoImage = [self, id](const QImage& picture, const TMJPEG::JpegBytes& jpeg) {
+            if (self && id == self->videoChannel_) self->showPicture(picture, jpeg);
+        };
+        if (VideoFrameHook) t->FrameReceived = VideoFrameHook;
+        videoCameUp_ = false;
+        videoChannel_ = id;
+        VideoThread = t;
+        TMJPEG::Start(t);
+    } catch (...) {
+        PanelLog("error 4276: TForm1.StartVideaButtonClick. ");
+    }
+}
+
+void TGuardPanel::EndVideoThread() {
+    if (!VideoThread) return;
+    try {
+        VideoThread->KonecMJPEG = true;
+        waitMs(timings_.channelStopWaitMs);
+        VideoThread.reset();
+        videoChannel_ = 0;
+        GlobalDeviceState = ClearBit(GlobalDeviceState, BitVideo);
+    } catch (...) {
+        PanelLog("warning 5433: TGuardPanel.EndVideoThread");
+    }
+}
+
+void TGuardPanel::showPicture(const QImage& picture, const std::shared_ptr<const std::vector<uint8_t>>& jpeg) {
+    if (PictureShown) PictureShown();
+    CameraImage->setPixmap(QPixmap::fromImage(picture));
+    lastPicture_ = jpeg;
+}
+
+// --- events ------------------------------------------------------------------
+
+void TGuardPanel::EventsMessage(const std::string& chunk) {
+    doorphone::DoorState st;
+    st.sensor1_enable = sensor1_enable;
+    st.sensor2_enable = sensor2_enable;
+    st.door1open = door1open;
+    st.door2open = door2open;
+    st.OutCallInProcess = OutCallInProcess;
+    st.InCallInProcess = InCallInProcess;
+    // Fields are written back after every step so that an effect (a pop-up,
+    // a snapshot) sees the state as far as the chunk has got.
+    auto writeBack = [this, &st] {
+        sensor1_enable = st.sensor1_enable;
+        sensor2_enable = st.sensor2_enable;
+        door1open = st.door1open;
+        door2open = st.door2open;
+        OutCallInProcess = st.OutCallInProcess;
+        InCallInProcess = st.InCallInProcess;
+    };
+    doorphone::interpretChunk(
+        chunk, st, [this](const doorphone::EventEffect& e) { return applyEffect(e); }, PathExeFile);
+    writeBack();
+}
+
+ImageButton* TGuardPanel::buttonOf(doorphone::Button b) const {
+    switch (b) {
+    case doorphone::Button::Vratnik: return VratnikButton;
+    case doorphone::Button::Camera: return CameraButton;
+    case doorphone::Button::IncomingCall: return IncomingCallButton;
+    case doorphone::Button::Lock1: return Lock1Button;
+    case doorphone::Button::Lock2: return Lock2Button;
+    }
+    return nullptr;
+}
+
+bool TGuardPanel::applyEffect(const doorphone::EventEffect& e) {
+    using K = doorphone::EventEffect::Kind;
+    switch (e.kind) {
+    case K::SetPicture: return buttonOf(e.button)->LoadPicture(e.text);
+    case K::SetCaption: SetGuardCaption(e.text); return true;
+    case K::SetSIPNumber: SIPNumber = e.text.substr(0, 255); return true;
+    case K::SetTimeBeforeCall: TimeBeforeCall = e.value; return true;
+    case K::PlaySound: PlayWav(e.text, false); return true;
+    case K::StopSound: StopWav(); return true;
+    case K::PopUpActive: PopUpActive(this); return true;
+    case K::PopUpDeActive: PopUpDeActive(this); return true;
+    case K::Snapshot:
+        if (FFJPGEnable) CameraImageClick(this);
+        return true;
+    case K::AVIRecordStart:
+        if (FFAVIEnable) AVIRecordStart();
+        return true;
+    case K::AVIRecordStop: AVIRecordStop(); return true;
+    case K::Log: PanelLog(e.text); return true;
+    }
+    return true;
+}
+
+// --- snapshots and recordings -------------------------------------------------
+
+void TGuardPanel::CameraImageClick(QObject*) {
+    const std::string stamp = QDateTime::currentDateTime().toString("yyyy-MM-dd hh-mm-ss").toStdString();
+    std::string folder = FFJPGDirectory;
+    for (char& c : folder)
+        if (c == '\\') c = '/';
+    // The caption comes from the device: it must not lead out of the folder.
+    const std::string caption = TAVICreator::SafeFileName(GuardNameLabel->text().toStdString());
+    std::string name = folder + "/" + caption + "_" + stamp + ".JPG";
+    try {
+        std::string bytes;
+        if (lastPicture_ && !lastPicture_->empty()) {
+            // The JPEG as received, without the stream's part trailer.
+            static const std::string trailer = "\r\n--tojekonec\r\n";
+            bytes.assign(lastPicture_->begin(), lastPicture_->end());
+            if (bytes.size() >= trailer.size() && bytes.compare(bytes.size() - trailer.size(), trailer.size(), trailer) == 0)
+                bytes.resize(bytes.size() - trailer.size());
+        } else {
+            QFile placeholder(QString::fromLatin1(PlaceholderPicture));
+            if (!placeholder.open(QIODevice::ReadOnly)) throw std::runtime_error("no picture");
+            bytes = placeholder.readAll().toStdString();
+        }
+        // Never overwrite an earlier snapshot: two within one second get "_2", "_3", ...
+        int fd = -1;
+        const std::string base = name;
+        for (int n = 2; n < 1000; ++n) {
+            fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd >= 0 || errno != EEXIST) break;
+            name = TAVICreator::WithSuffix(base, n);
+        }
+        if (fd < 0) throw std::runtime_error("open");
+        bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+        ok = (::close(fd) == 0) && ok;
+        if (!ok) throw std::runtime_error("write");
+        if (!FFJPGEnable) PlayWav("camera1.wav", false);
+        PanelLog("Save snapshot to \"" + name);
+    } catch (...) {
+        PanelLog("ERROR save snapshot to \"" + name);
+    }
+}
+
+void TGuardPanel::AVIRecordStart() {
+    if (!VideoThread) return;
+    VideoThread->BeginRecording();
+    PanelLog("AVI: record started");
+}
+
+void TGuardPanel::AVIRecordStop() {
+    if (!FFAVIEnable || !VideoThread || !VideoThread->IsRecording() || VideoThread->RecordedCount() <= 0) return;
+    std::optional<TAVICollection> frames = VideoThread->EndRecording();
+    if (!frames) return;
+    PanelLog("AVI: record stopped with " + std::to_string(frames->Count) + " snapshots");
+    if (AVIReady) AVIReady(this, std::move(*frames), GuardNameLabel->text().toStdString());
+}
 
 // --- buttons ---------------------------------------------------------------
 

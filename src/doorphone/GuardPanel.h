@@ -4,9 +4,11 @@
 #include "video/AVICollection.h"
 
 #include <QFrame>
+#include <QImage>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +19,10 @@ class TPingThread;
 class TEventsThread;
 class TMJPEG;
 class TGuardPanel;
+namespace doorphone {
+struct EventEffect;
+enum class Button;
+} // namespace doorphone
 
 using TNotifyEvent = std::function<void(QObject* sender)>;
 using TAVIReadyEvent = std::function<void(QObject* sender, TAVICollection collection, const std::string& guardName)>;
@@ -121,6 +127,10 @@ public:
 
     // Tests: replace the echo used by new reachability monitors.
     std::function<bool(const std::string&, int)> PingEchoOverride;
+    // Tests and benchmarks: passed to new video clients, and called when a picture is shown.
+    std::function<void(const std::shared_ptr<const std::vector<uint8_t>>&, std::chrono::steady_clock::time_point)>
+        VideoFrameHook;
+    std::function<void()> PictureShown;
     // The last video picture as received (JPEG bytes), empty while video is down.
     const std::vector<uint8_t>& LastPictureBytes() const;
 
@@ -139,6 +149,9 @@ private:
     void foldReport(int bit, const std::string& report);
     void scheduleRetry(int bit, uint64_t channel);
     void showPlaceholder();
+    void showPicture(const QImage& picture, const std::shared_ptr<const std::vector<uint8_t>>& jpeg);
+    bool applyEffect(const doorphone::EventEffect& e);
+    ImageButton* buttonOf(doorphone::Button b) const;
     void waitMs(int ms);
     void lockClick(int relay);
 

@@ -1,0 +1,303 @@
+// The panel against the door-phone simulator on loopback.
+#include "doorphone-sim/Simulator.h"
+#include "doorphone/GuardPanel.h"
+#include "doorphone/events_thread.h"
+#include "doorphone/ping_thread.h"
+#include "support/TestEnv.h"
+#include "video/video.h"
+
+#include <QImage>
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int BitPing = 2, BitEvents = 4, BitVideo = 8;
+
+uint16_t freePort() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+class PanelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(::chdir(testenv::assetsDir().c_str()), 0); // pictures load by bare name
+        GuardPanelLogEvent() = [this](const std::string& line) { lines.push_back(line); };
+        doorphonesim::Config c;
+        c.name = "Front Door";
+        c.relayHoldMs = 300;
+        c.fps = 20;
+        sim = std::make_unique<doorphonesim::Simulator>(c);
+    }
+    void TearDown() override {
+        if (HasFailure())
+            for (const auto& l : lines) std::cerr << "  log: " << l << "\n";
+        panel.reset();
+        testenv::spin(50);
+        GuardPanelLogEvent() = nullptr;
+        sim.reset();
+    }
+
+    PanelTimings fast() {
+        PanelTimings t;
+        t.failedChannelRetryMs = 400;
+        return t;
+    }
+
+    void makePanel(const std::string& name = "YOX1", PanelTimings t = {}) {
+        panel = std::make_unique<TGuardPanel>(nullptr, t);
+        panel->SetGuardName(name);
+        panel->SetGuardEnable(true);
+        panel->SetGuardIP("127.0.0.1");
+        panel->SetGuardPort(std::to_string(sim->port()));
+        panel->show();
+    }
+
+    bool logged(const std::string& text) const { return std::find(lines.begin(), lines.end(), text) != lines.end(); }
+    bool loggedPrefix(const std::string& text) const {
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(text, 0) == 0; });
+    }
+    // All three channels up and the buttons shown for it.
+    bool alive() const {
+        return bits(BitPing | BitEvents | BitVideo) && panel->CameraButton->isVisible() &&
+               panel->Lock1Button->isVisible() && panel->VratnikButton->isVisible();
+    }
+    bool bits(uint16_t b) const { return (panel->GlobalDeviceState & b) == b; }
+    static bool shows(ImageButton* b, const char* file) {
+        return b->pixmap().toImage() == QPixmap(QString::fromLatin1(file)).toImage();
+    }
+
+    std::unique_ptr<doorphonesim::Simulator> sim;
+    std::unique_ptr<TGuardPanel> panel;
+    std::vector<std::string> lines;
+};
+
+} // namespace
+
+TEST_F(PanelTest, ComesAliveAgainstTheSimulator) {
+    ASSERT_TRUE(sim->start());
+    makePanel();
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing); }, 3000));
+    EXPECT_TRUE(logged("YOX1: PING: ping state to IP127.0.0.1 changed to :1"));
+    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents | BitVideo); }, 5000));
+    ASSERT_TRUE(testenv::waitUntil([&] { return !panel->LastPictureBytes().empty() && panel->CameraButton->isVisible(); }, 5000));
+    EXPECT_TRUE(panel->VratnikButton->isVisible());
+    EXPECT_TRUE(panel->IncomingCallButton->isVisible());
+    EXPECT_TRUE(panel->Lock1Button->isVisible());
+    EXPECT_TRUE(panel->Lock2Button->isVisible());
+    EXPECT_TRUE(testenv::waitUntil([&] { return panel->GuardNameLabel->text() == " Front Door "; }, 3000));
+    EXPECT_EQ(panel->SIPNumber, "door1");
+    EXPECT_EQ(panel->TimeBeforeCall, 25);
+    EXPECT_TRUE(logged("YOX1: EVENTS: Events thread state changed to:1"));
+    EXPECT_TRUE(logged("YOX1: VIDEO: Video thread state changed to:1"));
+}
+
+TEST_F(PanelTest, RestartWhileDisabledStopsEverythingAndStartsNothing) {
+    ASSERT_TRUE(sim->start());
+    makePanel();
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents | BitVideo); }, 6000));
+    panel->SetGuardEnable(false);
+    panel->Restart();
+    EXPECT_FALSE(panel->PingThread);
+    EXPECT_FALSE(panel->EventsThread);
+    EXPECT_FALSE(panel->VideoThread);
+    testenv::spin(600);
+    EXPECT_EQ(panel->GlobalDeviceState, 0);
+    EXPECT_FALSE(panel->PingThread || panel->EventsThread || panel->VideoThread) << "ticks start nothing";
+    const size_t count = lines.size();
+    testenv::spin(500);
+    EXPECT_EQ(lines.size(), count) << "later ticks change nothing";
+    EXPECT_EQ(sim->openConnections(), 0);
+}
+
+TEST_F(PanelTest, ReportsOfAChannelNoLongerHeldAreLoggedButIgnored) {
+    ASSERT_TRUE(sim->start());
+    makePanel();
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing); }, 3000));
+    // The last "0" of a replaced monitor arrives after its successor's "1".
+    panel->PingStateChanged("0", 999999, "127.0.0.1");
+    panel->EventsStateChanged("0", 999999);
+    EXPECT_TRUE(bits(BitPing));
+    EXPECT_TRUE(logged("YOX1: PING: ping state to IP127.0.0.1 changed to :0"));
+    // A restart replaces the monitor; the panel keeps its buttons afterwards.
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents); }, 5000));
+    testenv::spin(1200);
+    EXPECT_TRUE(bits(BitPing));
+    EXPECT_TRUE(panel->VratnikButton->isVisible());
+}
+
+TEST_F(PanelTest, AChannelThatNeverCameUpIsTriedAgainWhileTheDeviceAnswersPing) {
+    // Ping answers (loopback) but the web server is not up yet.
+    doorphonesim::Config c;
+    c.port = freePort();
+    sim = std::make_unique<doorphonesim::Simulator>(c);
+    makePanel("YOX1", fast());
+    panel->SetGuardPort(std::to_string(c.port));
+    const uint16_t port = c.port;
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing); }, 3000));
+    ASSERT_TRUE(testenv::waitUntil([&] { return loggedPrefix("YOX1: MJPEG: ERROR Can not connect TCPClient to 127.0.0.1"); }, 4000));
+    EXPECT_FALSE(bits(BitEvents));
+    ASSERT_TRUE(sim->start());
+    ASSERT_EQ(sim->port(), port);
+    EXPECT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents | BitVideo); }, 6000));
+    EXPECT_TRUE(loggedPrefix("YOX1: EVENTS: events channel did not come up, trying again"));
+    EXPECT_TRUE(loggedPrefix("YOX1: VIDEO: video did not come up, trying again"));
+}
+
+TEST_F(PanelTest, RingHangUpAndLocks) {
+    doorphonesim::Config c;
+    c.user = "admin";
+    c.password = "1234";
+    c.relayHoldMs = 1500; // the click itself holds the window thread for 550 ms
+    sim = std::make_unique<doorphonesim::Simulator>(c);
+    ASSERT_TRUE(sim->start());
+    makePanel();
+    panel->SetGuardPassword("YWRtaW46MTIzNA==");
+    int popUps = 0, popDowns = 0;
+    panel->OnPopUpActive = [&](QObject* s) { popUps += s == panel.get(); };
+    panel->OnPopUpDeActive = [&](QObject* s) { popDowns += s == panel.get(); };
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents) && panel->Lock1Button->isVisible(); }, 6000));
+    testenv::spin(300);
+    sim->ring();
+    ASSERT_TRUE(testenv::waitUntil([&] { return popUps == 1; }, 3000));
+    EXPECT_TRUE(shows(panel->VratnikButton, "button_Q7M_male_zvoni.png"));
+    EXPECT_TRUE(logged("YOX1: PopUpActive"));
+    sim->hangUp();
+    ASSERT_TRUE(testenv::waitUntil([&] { return popDowns == 1; }, 3000));
+    EXPECT_TRUE(shows(panel->VratnikButton, "button_Q7M_male.png"));
+    EXPECT_TRUE(logged("YOX1: PopUpDeActive"));
+
+    panel->Lock1ButtonClick(panel->Lock1Button);
+    ASSERT_EQ(sim->lockRequests().size(), 1u);
+    EXPECT_EQ(sim->lockRequests()[0],
+              "GET /cgi-bin/remctrl.sh?id=relay1 HTTP/1.1\r\nAuthorization: Basic YWRtaW46MTIzNA==\r\n\r\n");
+    EXPECT_TRUE(logged("YOX1: LOCK1: try to unlock. IP:127.0.0.1"));
+    ASSERT_TRUE(testenv::waitUntil([&] { return shows(panel->Lock1Button, "button_zamek1_maly_otevreny.png"); }, 3000));
+    ASSERT_TRUE(testenv::waitUntil([&] { return shows(panel->Lock1Button, "button_zamek1_maly.png"); }, 3000));
+
+    // With door contact 1 configured and the door open, relay reports change nothing.
+    panel->sensor1_enable = true;
+    sim->door(1, true);
+    ASSERT_TRUE(testenv::waitUntil([&] { return panel->door1open; }, 3000));
+    EXPECT_TRUE(shows(panel->Lock1Button, "button_dvere1_otevrene_pasivni.png"));
+    sim->relay(1, true);
+    testenv::spin(500);
+    EXPECT_TRUE(shows(panel->Lock1Button, "button_dvere1_otevrene_pasivni.png"));
+}
+
+TEST_F(PanelTest, LockClickToAnUnreachableDeviceOnlyLogs) {
+    makePanel(); // nothing listens
+    panel->Lock2ButtonClick(panel->Lock2Button);
+    EXPECT_EQ(lines.back(), "YOX1: LOCK2: try to unlock. IP:127.0.0.1");
+}
+
+TEST_F(PanelTest, SnapshotIsThePictureShownAndNeverOverwrites) {
+    ASSERT_TRUE(sim->start());
+    makePanel();
+    const std::string dir = testenv::makeTempDir("snap");
+    panel->SetJPGDirectory(dir);
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return !panel->LastPictureBytes().empty() && panel->GuardNameLabel->text() == " Front Door "; }, 6000));
+    sim->setSilent(true); // keep the picture still
+    testenv::spin(300);
+    std::vector<uint8_t> shown = panel->LastPictureBytes();
+    panel->CameraImageClick(panel->CameraButton);
+    panel->CameraImageClick(panel->CameraButton);
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) files.push_back(e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0].rfind(" Front Door _", 0), 0u) << files[0];
+    EXPECT_EQ(files[0].substr(files[0].size() - 4), ".JPG");
+    const std::string bytes = testenv::readFile(dir + "/" + files[0]);
+    ASSERT_GE(shown.size(), 15u);
+    EXPECT_EQ(bytes, std::string(shown.begin(), shown.end() - 15)) << "the JPEG as received";
+    EXPECT_EQ(bytes.substr(0, 2), "\xff\xd8");
+    EXPECT_TRUE(loggedPrefix("YOX1: Save snapshot to \"" + dir + "/ Front Door _"));
+
+    panel->SetJPGDirectory(dir + "/missing");
+    panel->CameraImageClick(panel->CameraButton);
+    EXPECT_TRUE(loggedPrefix("YOX1: ERROR save snapshot to \"" + dir + "/missing/ Front Door _"));
+}
+
+TEST_F(PanelTest, SnapshotWithoutVideoWritesThePlaceholder) {
+    makePanel();
+    const std::string dir = testenv::makeTempDir("snap");
+    panel->SetJPGDirectory(dir);
+    panel->CameraImageClick(panel->CameraButton);
+    auto it = std::filesystem::directory_iterator(dir);
+    ASSERT_NE(it, std::filesystem::directory_iterator());
+    EXPECT_EQ(testenv::readFile(it->path().string()), testenv::readFile("camera_not present.png"));
+    EXPECT_EQ(it->path().filename().string().rfind("_", 0), 0u) << "empty caption before the first restart";
+}
+
+TEST_F(PanelTest, ADeskCallRecordsAndTheEndOfTheCallHandsTheFramesOver) {
+    ASSERT_TRUE(sim->start());
+    makePanel();
+    panel->SetAVIEnable(true);
+    int handed = 0;
+    int frames = 0;
+    std::string name;
+    panel->AVIReady = [&](QObject*, TAVICollection c, const std::string& n) {
+        ++handed;
+        frames = c.Count;
+        name = n;
+    };
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents | BitVideo) && panel->GuardNameLabel->text() == " Front Door "; }, 6000));
+    sim->deskCall();
+    ASSERT_TRUE(testenv::waitUntil([&] { return logged("YOX1: AVI: record started"); }, 3000));
+    testenv::spin(600);
+    sim->hangUp();
+    ASSERT_TRUE(testenv::waitUntil([&] { return handed == 1; }, 3000));
+    EXPECT_GT(frames, 3);
+    EXPECT_EQ(name, " Front Door ");
+    EXPECT_TRUE(loggedPrefix("YOX1: AVI: record stopped with "));
+}
+
+TEST_F(PanelTest, BadAddressOrPortFailsTheChannelAndThePanelStaysUsable) {
+    ASSERT_TRUE(sim->start());
+    makePanel("YOX2");
+    panel->SetGuardPort("8O");
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing); }, 3000));
+    ASSERT_TRUE(testenv::waitUntil([&] { return loggedPrefix("YOX2: MJPEG: ERROR Can not connect TCPClient to 127.0.0.1"); }, 4000));
+    EXPECT_FALSE(bits(BitEvents));
+    EXPECT_TRUE(std::all_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("YOX2: ", 0) == 0; }));
+    panel->SetGuardPort(std::to_string(sim->port()));
+    panel->Restart();
+    EXPECT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents | BitVideo); }, 6000));
+}
+
+TEST_F(PanelTest, BringVideoFalseStopsVideoAndShowsThePlaceholder) {
+    ASSERT_TRUE(sim->start());
+    makePanel();
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return alive(); }, 6000));
+    panel->SetBringVideo(false);
+    EXPECT_TRUE(logged("YOX1: bring video changed to 0"));
+    ASSERT_TRUE(testenv::waitUntil([&] { return !panel->CameraButton->isVisible(); }, 2000));
+    EXPECT_TRUE(panel->LastPictureBytes().empty());
+    EXPECT_TRUE(panel->Lock1Button->isVisible()) << "locks follow the events channel";
+    panel->SetBringVideo(true);
+    EXPECT_TRUE(testenv::waitUntil([&] { return bits(BitVideo) && panel->CameraButton->isVisible(); }, 4000));
+}
