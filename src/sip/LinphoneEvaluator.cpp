@@ -123,7 +123,7 @@ TLinphoneEvaluator::Findings TLinphoneEvaluator::find(std::string_view piece) {
 
     // First new occurrence of frag that is ready to act on; all ready ones are
     // marked handled, one that is not ready yet is looked at again next time.
-    auto scan = [&](Frag k, std::string_view frag, auto ready) {
+    auto scan = [&](Frag k, std::string_view frag, auto ready, auto counts) {
         bool acted = false;
         size_t p = text.find(frag, seen_[k]);
         while (p != std::string::npos) {
@@ -131,7 +131,7 @@ TLinphoneEvaluator::Findings TLinphoneEvaluator::find(std::string_view piece) {
                 seen_[k] = p;
                 return acted;
             }
-            acted = true;
+            acted = acted || counts(p);
             seen_[k] = p + frag.size();
             p = text.find(frag, p + 1);
         }
@@ -141,6 +141,8 @@ TLinphoneEvaluator::Findings TLinphoneEvaluator::find(std::string_view piece) {
         return acted;
     };
     const auto always = [](size_t) { return true; };
+    // Debian's "ended (Call terminated)." is a reason inside a line that names its call.
+    const auto notAReason = [&](size_t p) { return p == 0 || text[p - 1] != '('; };
     // The call id follows the fragment on the same line: wait for it.
     const auto idReady = [&](size_t p) {
         if (text.find('\n', p) != std::string::npos) return true;
@@ -148,21 +150,21 @@ TLinphoneEvaluator::Findings TLinphoneEvaluator::find(std::string_view piece) {
         return a != std::string::npos && text.size() > a + 13;
     };
 
-    f.ready = scan(FReady, sipfrag::Ready, always);
-    const bool prompt = scan(FPrompt, sipfrag::Prompt, always);
+    f.ready = scan(FReady, sipfrag::Ready, always, always);
+    const bool prompt = scan(FPrompt, sipfrag::Prompt, always, always);
     if (prompt && !started_) f.firstPrompt = true;
     if (prompt || f.ready) started_ = true;
     if (dialect_ == Dialect::Unknown) {
         if (prompt) dialect_ = Dialect::Debian;
         else if (f.ready) dialect_ = Dialect::Classic;
     }
-    f.portFragment = scan(FPortTaken, sipfrag::PortTaken, always);
-    f.callTerminated = scan(FCallTerminated, sipfrag::CallTerminated, always);
-    f.incoming = scan(FIncoming, sipfrag::Incoming, idReady);
-    f.registrationOn = scan(FRegistrationOn, sipfrag::RegistrationOn, always);
-    f.unregistered = scan(FUnregistered, sipfrag::Unregistered, always);
-    f.establishing = scan(FEstablishing, sipfrag::Establishing, idReady);
-    f.passwordPrompt = scan(FPassword, sipfrag::PasswordFor, always);
+    f.portFragment = scan(FPortTaken, sipfrag::PortTaken, always, always);
+    f.callTerminated = scan(FCallTerminated, sipfrag::CallTerminated, always, notAReason);
+    f.incoming = scan(FIncoming, sipfrag::Incoming, idReady, always);
+    f.registrationOn = scan(FRegistrationOn, sipfrag::RegistrationOn, always, always);
+    f.unregistered = scan(FUnregistered, sipfrag::Unregistered, always, always);
+    f.establishing = scan(FEstablishing, sipfrag::Establishing, idReady, always);
+    f.passwordPrompt = scan(FPassword, sipfrag::PasswordFor, always, always);
     if (f.passwordPrompt && reg_.where.empty()) {
         // "Password for 101 on 127.0.0.1: "
         const size_t p = text.rfind(sipfrag::PasswordFor);
