@@ -3,7 +3,7 @@
 //
 // Folder: $VN_STANDIN_DIR (else the current folder), holding
 //   script        lines "start TEXT", "on COMMAND => TEXT" (COMMAND ending in
-//                 '*' matches by prefix), "ignore-quit"; TEXT knows \n \r \t \\
+//                 '*' matches by prefix), "ignore-quit"; TEXT knows the escapes n r t and backslash
 //   commands.log  written: each received line, without its line end, CR shown as \r
 //   say           a test renames a file here: its bytes are printed, then it is removed
 //   pid           written: this process's id
