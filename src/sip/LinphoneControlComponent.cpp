@@ -8,6 +8,7 @@
 #include <fstream>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -102,7 +103,13 @@ void TLinphoneControl::killLeftovers() {
 void TLinphoneControl::Start() { InitializationTimer->start(); }
 
 void TLinphoneControl::Log(const std::string& text) {
-    if (LogEvent) LogEvent("LINPHONE: " + text);
+    // Lines made during creation, before the owner could set a sink, come with the next line.
+    if (!LogEvent) {
+        if (earlyLog_.size() < 16) earlyLog_.push_back("LINPHONE: " + text);
+        return;
+    }
+    for (auto& line : std::exchange(earlyLog_, {})) LogEvent(line);
+    LogEvent("LINPHONE: " + text);
 }
 
 void TLinphoneControl::LinphoneInitialization() {

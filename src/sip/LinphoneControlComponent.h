@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct LinphoneControlTimings {
     int initializationMs = 700;  // from creation to the client's start
@@ -93,4 +94,5 @@ private:
     QTimer* pollTimer_ = nullptr;
     QPointer<QMessageBox> question_;
     bool closedByRingTimer_ = false;
+    std::vector<std::string> earlyLog_;
 };

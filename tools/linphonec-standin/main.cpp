@@ -7,6 +7,7 @@
 //   commands.log  written: each received line, without its line end, CR shown as \r
 //   say           a test renames a file here: its bytes are printed, then it is removed
 //   pid           written: this process's id
+//   env           written: its HOME, XDG_CONFIG_HOME and XDG_DATA_HOME, one a line
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -69,6 +70,13 @@ int main() {
                 if (arrow != std::string::npos)
                     answers.emplace_back(line.substr(3, arrow - 3), unescape(line.substr(arrow + 4)));
             }
+        }
+    }
+    {
+        std::ofstream env(dir + "/env");
+        for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+            const char* v = std::getenv(name);
+            env << (v ? v : "") << "\n";
         }
     }
     std::ofstream(dir + "/pid") << ::getpid() << "\n";
