@@ -47,9 +47,10 @@ TEST(SimEvents, SettingsFirstThenHeldRequestsAnsweredByReports) {
 
     Client c(sim.port());
     ASSERT_TRUE(c.send(kEvents));
-    EXPECT_EQ(c.recvOnce(3000).value_or(""), "[setting]\r\nNET_HOSTNAME=\"Gate\"\r\nSIP_ACCOUNT_NAME=\"301\"\r\n"
-                                              "TIME_BEFORE_CALL=\"30\"\r\nSENSOR1_ENABLE=\"1\"\r\n"
-                                              "SENSOR2_ENABLE=\"0\"\r\n");
+    EXPECT_EQ(c.recvOnce(3000).value_or(""),
+              "[setting]\r\nNET_HOSTNAME=\"Gate\"\r\nSIP_ACCOUNT_NAME=\"301\"\r\n"
+              "TIME_BEFORE_CALL=\"30\"\r\nSENSOR1_ENABLE=\"1\"\r\n"
+              "SENSOR2_ENABLE=\"0\"\r\n");
     ASSERT_TRUE(c.send(kEvents));
     EXPECT_FALSE(c.recvOnce(kQuietMs)) << "a request is held until there is something to report";
     sim.ring();
@@ -92,7 +93,8 @@ TEST(SimEvents, EachReportHasItsText) {
         {[](Simulator& s) { s.relay(1, false); }, "[event]\r\nMESSAGE=\"1S0\"\r\n"},
         {[](Simulator& s) { s.relay(2, true); }, "[event]\r\nMESSAGE=\"2S1\"\r\n"},
         {[](Simulator& s) { s.relay(2, false); }, "[event]\r\nMESSAGE=\"2S0\"\r\n"},
-        {[](Simulator& s) { s.setEventsKind("[evstat]"), s.door(2, true); }, "[evstat]\r\nMESSAGE=\"2D1\"\r\n"},
+        {[](Simulator& s) { s.setEventsKind("[evstat]"), s.door(2, true); },
+         "[evstat]\r\nMESSAGE=\"2D1\"\r\n"},
         {[](Simulator& s) { s.sendRaw("x"); }, "x"},
         {[](Simulator& s) { s.sendRaw("HTTP/1.1 500 Server Error\r\n\r\nServer Error"); },
          "HTTP/1.1 500 Server Error\r\n\r\nServer Error"},
@@ -172,7 +174,8 @@ TEST(SimLocks, RequestBytesAreRecordedAndTheRelayReportsOpenThenBack) {
     // Both relays open at once and fall back after the hold time; an answer
     // may carry one report or several.
     std::string reports;
-    for (int i = 0; i < 4 && reports.find("2S0") == std::string::npos; ++i) reports += ev.next();
+    for (int i = 0; i < 4 && reports.find("2S0") == std::string::npos; ++i)
+        reports += ev.next();
     EXPECT_EQ(reports, "[event]\r\nMESSAGE=\"1S1\"\r\n[event]\r\nMESSAGE=\"2S1\"\r\n"
                        "[event]\r\nMESSAGE=\"1S0\"\r\n[event]\r\nMESSAGE=\"2S0\"\r\n");
 }
@@ -196,7 +199,7 @@ TEST(SimAuth, RequestsWithoutTheExactCredentialAreRefusedAndClosed) {
     cfg.password = "1234";
     Simulator sim(cfg);
     ASSERT_TRUE(sim.start());
-    const std::string good = "Authorization: Basic YWRtaW46MTIzNA==\r\n"; // admin:1234
+    const std::string good = "Authorization: Basic YWRtaW46MTIzNA==\r\n";  // admin:1234
     const std::string wrong = "Authorization: Basic YWRtaW46MTIzNQ==\r\n"; // admin:1235
 
     struct Case {
@@ -206,7 +209,8 @@ TEST(SimAuth, RequestsWithoutTheExactCredentialAreRefusedAndClosed) {
     const Case cases[] = {
         {"GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: 127.0.0.1\r\n\r\n", ""},
         {"GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: 127.0.0.1\r\n" + wrong + "\r\n", ""},
-        {"GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: 127.0.0.1\r\n" + good + "\r\n", "HTTP/1.1 200 OK\r\n"},
+        {"GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: 127.0.0.1\r\n" + good + "\r\n",
+         "HTTP/1.1 200 OK\r\n"},
         {"GET /events.txt HTTP/1.1\r\n\r\n", ""},
         {"GET /events.txt HTTP/1.1\r\nauthorization: basic YWRtaW46MTIzNA==\r\n\r\n", ""},
         {"GET /events.txt HTTP/1.1\r\n" + good + "\r\n", "[setting]\r\n"},

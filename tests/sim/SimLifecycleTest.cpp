@@ -19,7 +19,8 @@ constexpr std::string_view kEvents = "GET /events.txt HTTP/1.1\r\n\r\n";
 constexpr std::string_view kVideo = "GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: 127.0.0.1\r\n\r\n";
 
 bool waitFor(const std::function<bool()>& pred, int ms = 3000) {
-    for (int i = 0; i < ms / 5 && !pred(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < ms / 5 && !pred(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     return pred();
 }
 
@@ -77,7 +78,8 @@ TEST(SimLifecycle, ConnectionsBeyondTheCapAreClosedAtOnce) {
     Simulator sim(Config{});
     ASSERT_TRUE(sim.start());
     std::vector<std::unique_ptr<Client>> clients;
-    for (int i = 0; i < 32; ++i) clients.push_back(std::make_unique<Client>(sim.port()));
+    for (int i = 0; i < 32; ++i)
+        clients.push_back(std::make_unique<Client>(sim.port()));
     ASSERT_TRUE(waitFor([&] { return sim.openConnections() == 32; }));
     Client extra(sim.port());
     EXPECT_TRUE(extra.closedByPeer(3000));
@@ -116,8 +118,8 @@ TEST(SimProgram, RefusesAddressesOutsideLoopback) {
 }
 
 TEST(SimProgram, ListensAndFollowsCommandsUntilQuit) {
-    Child child({DOORPHONE_SIM_PROGRAM, "--address", "127.0.0.1", "--port", "0", "--name", "Back Door", "--sip",
-                 "302", "--sensor2", "--size", "64x48", "--fps", "5"});
+    Child child({DOORPHONE_SIM_PROGRAM, "--address", "127.0.0.1", "--port", "0", "--name", "Back Door",
+                 "--sip", "302", "--sensor2", "--size", "64x48", "--fps", "5"});
     auto banner = child.readLine(5000);
     ASSERT_TRUE(banner);
     const std::string prefix = "doorphone-sim listening on 127.0.0.1:";
@@ -127,8 +129,8 @@ TEST(SimProgram, ListensAndFollowsCommandsUntilQuit) {
     Client events(port);
     ASSERT_TRUE(events.send(kEvents));
     EXPECT_EQ(events.recvOnce(3000).value_or(""), "[setting]\r\nNET_HOSTNAME=\"Back Door\"\r\n"
-                                                   "SIP_ACCOUNT_NAME=\"302\"\r\nTIME_BEFORE_CALL=\"25\"\r\n"
-                                                   "SENSOR1_ENABLE=\"0\"\r\nSENSOR2_ENABLE=\"1\"\r\n");
+                                                  "SIP_ACCOUNT_NAME=\"302\"\r\nTIME_BEFORE_CALL=\"25\"\r\n"
+                                                  "SENSOR1_ENABLE=\"0\"\r\nSENSOR2_ENABLE=\"1\"\r\n");
     ASSERT_TRUE(events.send(kEvents));
     struct Step {
         const char* command;

@@ -88,7 +88,8 @@ std::optional<Part> readPart(const std::string& s, size_t from, size_t maxLength
     Part p;
     p.begin = m;
     size_t i = m + kMarker.size();
-    while (i < s.size() && s[i] >= '0' && s[i] <= '9') p.digits += s[i++];
+    while (i < s.size() && s[i] >= '0' && s[i] <= '9')
+        p.digits += s[i++];
     if (i >= s.size()) return std::nullopt;
     if (i + 16 + 1 + 9 > s.size()) return std::nullopt;
     p.after16 = s.substr(i, 16);
@@ -130,7 +131,8 @@ Child::Child(const std::vector<std::string>& argv) {
     posix_spawn_file_actions_adddup2(&fa, out[1], 1);
     posix_spawn_file_actions_adddup2(&fa, err[1], 2);
     std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     if (::posix_spawn(&pid_, args[0], &fa, nullptr, args.data(), environ) != 0) pid_ = -1;
     posix_spawn_file_actions_destroy(&fa);

@@ -35,8 +35,8 @@ constexpr std::string_view kMarker = "Content-Type: image/jpeg\r\nContent-Length
 
 // One video part, cut exactly where the console's client cuts it.
 struct Part {
-    std::string digits;        // the length as sent
-    std::string after16;       // the 16 bytes after the digits
+    std::string digits;  // the length as sent
+    std::string after16; // the 16 bytes after the digits
     char callByte = 0;
     std::string after9;        // the 9 bytes after the call byte
     std::string title;         // up to the first CR or LF

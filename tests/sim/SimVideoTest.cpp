@@ -101,7 +101,8 @@ TEST(SimVideo, PartsFollowTheFramingAndCarryDecodablePictures) {
 
     // Once the sender is quiet, the last part we hold is the one the simulator reports.
     sim.setSilent(true);
-    while (auto more = client.recvOnce(300)) stream += *more;
+    while (auto more = client.recvOnce(300))
+        stream += *more;
     parts = simtest::readParts(stream);
     EXPECT_EQ(sim.lastFrameJpeg(), parts.back().jpeg);
     EXPECT_EQ(sim.framesSent(), static_cast<int>(parts.size()));
@@ -120,7 +121,8 @@ TEST(SimVideo, RepeatedRequestAndSecondViewerDoNotDisturbTheStream) {
     ASSERT_TRUE(a.send(kRequest));
     auto parts = receiveParts(a, sa, 6);
     ASSERT_GE(parts.size(), 6u);
-    for (const Part& p : parts) EXPECT_EQ(p.trailer, "\r\n--tojekonec\r\n");
+    for (const Part& p : parts)
+        EXPECT_EQ(p.trailer, "\r\n--tojekonec\r\n");
     EXPECT_GE(receiveParts(b, sb, 3).size(), 3u);
     EXPECT_EQ(sim.videoConnections(), 2);
 }

@@ -93,7 +93,8 @@ public:
         x1 = std::min(x1, w_), y1 = std::min(y1, h_);
         for (int y = y0; y < y1; ++y) {
             uint8_t* p = &px_[(static_cast<size_t>(y) * w_ + x0) * 3];
-            for (int x = x0; x < x1; ++x, p += 3) p[0] = c.r, p[1] = c.g, p[2] = c.b;
+            for (int x = x0; x < x1; ++x, p += 3)
+                p[0] = c.r, p[1] = c.g, p[2] = c.b;
         }
     }
 
@@ -111,7 +112,8 @@ public:
             for (int row = 0; row < 7; ++row)
                 for (int col = 0; col < 5; ++col)
                     if (rows[row] >> (4 - col) & 1)
-                        fill(x + col * scale, y + row * scale, x + (col + 1) * scale, y + (row + 1) * scale, c);
+                        fill(x + col * scale, y + row * scale, x + (col + 1) * scale, y + (row + 1) * scale,
+                             c);
             x += advance;
         }
     }
@@ -143,7 +145,8 @@ std::string FrameSource::clockText() {
     std::tm tm{};
     localtime_r(&t, &tm);
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%d", tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(tenths));
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d.%d", tm.tm_hour, tm.tm_min, tm.tm_sec,
+                  static_cast<int>(tenths));
     return buf;
 }
 
@@ -153,7 +156,8 @@ void FrameSource::render(int64_t index, const std::string& clock, std::vector<ui
     static constexpr Rgb kBars[] = {{235, 235, 235}, {235, 235, 16}, {16, 235, 235}, {16, 235, 16},
                                     {235, 16, 235},  {235, 16, 16},  {16, 16, 235},  {16, 16, 16}};
     const int barsBottom = height_ * 2 / 3;
-    for (int i = 0; i < 8; ++i) cv.fill(width_ * i / 8, 0, width_ * (i + 1) / 8, barsBottom, kBars[i]);
+    for (int i = 0; i < 8; ++i)
+        cv.fill(width_ * i / 8, 0, width_ * (i + 1) / 8, barsBottom, kBars[i]);
     // A grey ramp below the bars, so that the picture has some gradient to encode.
     for (int x = 0; x < width_; ++x) {
         const auto v = static_cast<uint8_t>(x * 255 / std::max(width_ - 1, 1));
@@ -179,8 +183,8 @@ std::shared_ptr<const std::string> FrameSource::frame(int64_t index) {
     render(index, clockText(), rgb_);
     unsigned long size = outCapacity_;
     unsigned char* out = out_;
-    if (tjCompress2(static_cast<tjhandle>(tj_), rgb_.data(), width_, 0, height_, TJPF_RGB, &out, &size, TJSAMP_420,
-                    75, TJFLAG_NOREALLOC) != 0)
+    if (tjCompress2(static_cast<tjhandle>(tj_), rgb_.data(), width_, 0, height_, TJPF_RGB, &out, &size,
+                    TJSAMP_420, 75, TJFLAG_NOREALLOC) != 0)
         return nullptr;
     cached_ = std::make_shared<const std::string>(reinterpret_cast<const char*>(out), size);
     cachedIndex_ = index;

@@ -40,7 +40,8 @@ std::optional<Request> takeRequest(std::string& buf) {
     } else {
         r.method = first;
     }
-    for (size_t i = 1; i < lines.size(); ++i) r.headerLines.emplace_back(lines[i]);
+    for (size_t i = 1; i < lines.size(); ++i)
+        r.headerLines.emplace_back(lines[i]);
     return r;
 }
 
@@ -57,7 +58,8 @@ std::string base64(std::string_view bytes) {
     size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
         const unsigned v = static_cast<unsigned char>(bytes[i]) << 16 |
-                           static_cast<unsigned char>(bytes[i + 1]) << 8 | static_cast<unsigned char>(bytes[i + 2]);
+                           static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                           static_cast<unsigned char>(bytes[i + 2]);
         out += kAlphabet[v >> 18 & 63];
         out += kAlphabet[v >> 12 & 63];
         out += kAlphabet[v >> 6 & 63];

@@ -30,8 +30,9 @@ constexpr size_t kMaxRequestBytes = 64 * 1024; // a client that never ends its r
 constexpr char kServerError[] = "HTTP/1.1 500 Server Error\r\n\r\nServer Error";
 constexpr char kNotFound[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nNot Found";
 constexpr char kLockAnswer[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nOK";
-constexpr char kStreamHead[] = "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=tojekonec\r\n\r\n"
-                               "--tojekonec\r\n";
+constexpr char kStreamHead[] =
+    "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=tojekonec\r\n\r\n"
+    "--tojekonec\r\n";
 constexpr char kTrailer[] = "\r\n--tojekonec\r\n";
 constexpr char kBadTrailer[] = "\r\n--tojekonex\r\n";
 
@@ -62,9 +63,13 @@ int relayOf(const std::string& target) {
     return 0;
 }
 
-bool isLockPath(const std::string& target) { return target.rfind("/cgi-bin/remctrl.sh", 0) == 0; }
+bool isLockPath(const std::string& target) {
+    return target.rfind("/cgi-bin/remctrl.sh", 0) == 0;
+}
 
-std::string item(const char* key, const std::string& value) { return std::string(key) + "=\"" + value + "\"\r\n"; }
+std::string item(const char* key, const std::string& value) {
+    return std::string(key) + "=\"" + value + "\"\r\n";
+}
 
 } // namespace
 
@@ -91,7 +96,8 @@ struct Report {
 
 struct Simulator::Impl {
     explicit Impl(Config c)
-        : cfg(std::move(c)), frames(std::clamp(cfg.width, 8, 4096), std::clamp(cfg.height, 8, 4096), cfg.name),
+        : cfg(std::move(c)),
+          frames(std::clamp(cfg.width, 8, 4096), std::clamp(cfg.height, 8, 4096), cfg.name),
           framePeriod(std::chrono::microseconds(1000000 / std::clamp(cfg.fps, 1, 100))) {}
 
     const Config cfg;
@@ -168,7 +174,8 @@ struct Simulator::Impl {
         }
         Report out{now, {}};
         size_t i = 0;
-        for (; i < queue.size() && queue[i].due <= now && !queue[i].alone; ++i) out.bytes += queue[i].bytes;
+        for (; i < queue.size() && queue[i].due <= now && !queue[i].alone; ++i)
+            out.bytes += queue[i].bytes;
         queue.erase(queue.begin(), queue.begin() + static_cast<std::ptrdiff_t>(i));
         return out;
     }
@@ -191,7 +198,8 @@ struct Simulator::Impl {
 
     std::string settingsChunk() const {
         return "[setting]\r\n" + item("NET_HOSTNAME", cfg.name) + item("SIP_ACCOUNT_NAME", cfg.sipAccount) +
-               item("TIME_BEFORE_CALL", cfg.timeBeforeCall) + item("SENSOR1_ENABLE", cfg.sensor1 ? "1" : "0") +
+               item("TIME_BEFORE_CALL", cfg.timeBeforeCall) +
+               item("SENSOR1_ENABLE", cfg.sensor1 ? "1" : "0") +
                item("SENSOR2_ENABLE", cfg.sensor2 ? "1" : "0");
     }
 
@@ -221,6 +229,13 @@ struct Simulator::Impl {
             if (::poll(&p, 1, left) > 0) drain(c.wake);
         }
         return false;
+    }
+
+    // True when the peer has closed (or reset) the connection and nothing is left to read.
+    bool peerClosed(Conn& c) {
+        char byte;
+        const ssize_t k = ::recv(c.fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        return k == 0 || (k < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
     }
 
     // Waits for the socket or the wake-up; false when the connection should end.
@@ -270,6 +285,8 @@ struct Simulator::Impl {
                         settingsSent = true;
                         if (!writeAll(c, settingsChunk())) return;
                     } else {
+                        // A console that dropped the channel must not use up a report.
+                        if (peerClosed(c)) return;
                         auto answer = takeAnswer();
                         if (!answer) break;
                         if (!writeAnswer(c, *answer)) return;
@@ -367,7 +384,8 @@ struct Simulator::Impl {
         if (f.oversizedLength) length = "99999999999";
         if (!f.lengthText.empty()) length = f.lengthText;
         std::string title = cfg.name;
-        std::replace_if(title.begin(), title.end(), [](char ch) { return ch == '\r' || ch == '\n'; }, ' ');
+        std::replace_if(
+            title.begin(), title.end(), [](char ch) { return ch == '\r' || ch == '\n'; }, ' ');
         bool callNow;
         {
             std::lock_guard lock(m);
@@ -422,7 +440,9 @@ struct Simulator::Impl {
             const int one = 1;
             ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
             std::lock_guard lock(m);
-            const int wake = conns.size() < static_cast<size_t>(kMaxConnections) ? ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC) : -1;
+            const int wake = conns.size() < static_cast<size_t>(kMaxConnections)
+                                 ? ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)
+                                 : -1;
             if (wake < 0) {
                 ::close(fd);
                 continue;
@@ -535,16 +555,26 @@ struct Simulator::Impl {
 };
 
 Simulator::Simulator(Config c) : d_(std::make_unique<Impl>(std::move(c))) {}
-Simulator::~Simulator() { stop(); }
+Simulator::~Simulator() {
+    stop();
+}
 
-bool Simulator::start() { return d_->start(); }
-void Simulator::stop() { d_->stop(); }
+bool Simulator::start() {
+    return d_->start();
+}
+void Simulator::stop() {
+    d_->stop();
+}
 bool Simulator::running() const {
     std::lock_guard g(d_->control);
     return d_->isRunning;
 }
-uint16_t Simulator::port() const { return d_->boundPort ? d_->boundPort.load() : d_->cfg.port; }
-const Config& Simulator::config() const { return d_->cfg; }
+uint16_t Simulator::port() const {
+    return d_->boundPort ? d_->boundPort.load() : d_->cfg.port;
+}
+const Config& Simulator::config() const {
+    return d_->cfg;
+}
 
 void Simulator::ring() {
     {
@@ -570,10 +600,16 @@ void Simulator::hangUp() {
 void Simulator::door(int n, bool open) {
     d_->queueReport(item("MESSAGE", std::to_string(n) + (open ? "D1" : "D0")));
 }
-void Simulator::relay(int n, bool on) { d_->queueReport(item("MESSAGE", std::to_string(n) + (on ? "S1" : "S0"))); }
-void Simulator::pulseRelay(int n) { d_->pulse(n); }
+void Simulator::relay(int n, bool on) {
+    d_->queueReport(item("MESSAGE", std::to_string(n) + (on ? "S1" : "S0")));
+}
+void Simulator::pulseRelay(int n) {
+    d_->pulse(n);
+}
 
-void Simulator::sendRaw(std::string chunk) { sendRawSplit(std::move(chunk), 0, 0); }
+void Simulator::sendRaw(std::string chunk) {
+    sendRawSplit(std::move(chunk), 0, 0);
+}
 void Simulator::sendRawSplit(std::string chunk, size_t at, int gapMs) {
     Report r{Clock::now(), std::move(chunk)};
     r.alone = true;
@@ -633,7 +669,8 @@ std::string Simulator::lastFrameJpeg() const {
 }
 int Simulator::openConnections() const {
     std::lock_guard lock(d_->m);
-    return static_cast<int>(std::count_if(d_->conns.begin(), d_->conns.end(), [](auto& c) { return !c->done; }));
+    return static_cast<int>(
+        std::count_if(d_->conns.begin(), d_->conns.end(), [](auto& c) { return !c->done; }));
 }
 bool Simulator::callActive() const {
     std::lock_guard lock(d_->m);

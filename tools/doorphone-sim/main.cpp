@@ -75,7 +75,8 @@ std::string command(doorphonesim::Simulator& sim, const std::string& line, bool&
             sim.stop();
             return "ok";
         }
-        if (arg == "start") return sim.start() ? "ok" : "error: cannot listen on port " + std::to_string(sim.port());
+        if (arg == "start")
+            return sim.start() ? "ok" : "error: cannot listen on port " + std::to_string(sim.port());
         return "error: http needs stop or start";
     }
     if (verb == "status") {
