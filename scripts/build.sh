@@ -11,4 +11,7 @@ case "$kind" in
 esac
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
 cmake -S . -B "build/$kind" -G Ninja "${args[@]}" "$@" >/dev/null
-cmake --build "build/$kind" -j "$(nproc)"
+# VN_TARGETS: build only these targets (space separated); default everything.
+targets=()
+for t in ${VN_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "build/$kind" -j "$(nproc)" "${targets[@]}"

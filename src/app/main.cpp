@@ -5,7 +5,19 @@
 #include "platform/Sound.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+#include <csignal>
 #include <memory>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+int g_signalPipe[2] = {-1, -1};
+void onTerminate(int) {
+    const char c = 1;
+    [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -21,6 +33,22 @@ int main(int argc, char** argv) {
     auto settingsForm = std::make_unique<TSettingsStore>(iniPath);
     settingsForm->Load();
     form2->SettingsForm = settingsForm.get();
+
+    // SIGTERM and SIGINT close the window as its close button does, so the
+    // log gets its stop entries and the channels are stopped.
+    std::unique_ptr<QSocketNotifier> signalNotifier;
+    if (::pipe2(g_signalPipe, O_CLOEXEC) == 0) {
+        signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
+        QObject::connect(signalNotifier.get(), &QSocketNotifier::activated, form2.get(), [&form2] {
+            char c;
+            [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
+            form2->close();
+        });
+        struct sigaction sa{};
+        sa.sa_handler = onTerminate;
+        ::sigaction(SIGTERM, &sa, nullptr);
+        ::sigaction(SIGINT, &sa, nullptr);
+    }
 
     int rc = app.exec();
 
