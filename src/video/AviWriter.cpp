@@ -9,17 +9,26 @@ namespace video {
 
 namespace {
 
-// Little-endian header builder.
+// Little-endian writer into a buffer sized up front.
 struct Bytes {
     std::vector<uint8_t> b;
+    size_t n = 0;
+    explicit Bytes(size_t size) : b(size) {}
+    void put(const void* p, size_t len) {
+        if (n + len > b.size()) b.resize(n + len);
+        std::memcpy(b.data() + n, p, len);
+        n += len;
+    }
     void u32(uint32_t v) {
-        for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        const uint8_t x[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
+                              static_cast<uint8_t>(v >> 24)};
+        put(x, 4);
     }
     void u16(uint16_t v) {
-        b.push_back(static_cast<uint8_t>(v));
-        b.push_back(static_cast<uint8_t>(v >> 8));
+        const uint8_t x[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
+        put(x, 2);
     }
-    void cc(const char (&f)[5]) { b.insert(b.end(), f, f + 4); }
+    void cc(const char (&f)[5]) { put(f, 4); }
 };
 
 bool writeAllv(int fd, iovec* iov, int count) {
@@ -59,7 +68,7 @@ bool AviWriter::writeAt(uint64_t offset, const void* data, size_t size) {
 }
 
 bool AviWriter::begin() {
-    Bytes h;
+    Bytes h(MoviListAt + 12);
     h.cc("RIFF");
     h.u32(0); // patched
     h.cc("AVI ");
@@ -117,18 +126,18 @@ bool AviWriter::begin() {
 
     h.cc("strn");
     h.u32(6);
-    h.b.insert(h.b.end(), {'G', 'u', 'a', 'r', 'd', 0});
+    h.put("Guard", 6);
 
     h.cc("LIST");
     h.u32(4); // patched
     h.cc("movi");
 
-    if (h.b.size() != MoviListAt + 12) return false;
-    if (!writeAt(0, h.b.data(), h.b.size())) {
+    if (h.n != MoviListAt + 12) return false;
+    if (!writeAt(0, h.b.data(), h.n)) {
         failed_ = true;
         return false;
     }
-    end_ = h.b.size();
+    end_ = h.n;
     return true;
 }
 
@@ -151,7 +160,7 @@ bool AviWriter::writeFrame(const uint8_t* bgrBottomUp) {
 
 bool AviWriter::finish() {
     if (failed_ || end_ == 0) return false;
-    Bytes idx;
+    Bytes idx(8 + 16 * index_.size());
     idx.cc("idx1");
     idx.u32(static_cast<uint32_t>(16 * index_.size()));
     for (uint32_t off : index_) {
@@ -160,14 +169,14 @@ bool AviWriter::finish() {
         idx.u32(off);
         idx.u32(FrameBytes);
     }
-    if (!writeAt(end_, idx.b.data(), idx.b.size())) return false;
-    const uint64_t fileSize = end_ + idx.b.size();
+    if (!writeAt(end_, idx.b.data(), idx.n)) return false;
+    const uint64_t fileSize = end_ + idx.n;
     if (::ftruncate(fd_, static_cast<off_t>(fileSize)) != 0) return false;
 
     const auto riff = static_cast<uint32_t>(fileSize - 8);
     const auto frames = static_cast<uint32_t>(index_.size());
     const auto movi = static_cast<uint32_t>(end_ - (MoviListAt + 8));
-    Bytes v;
+    Bytes v(12);
     v.u32(riff);
     v.u32(frames);
     v.u32(movi);
