@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Starts the program with an empty private HOME on a virtual screen, against a
+# simulated door phone on loopback, and checks what a desk user would see:
+# the data folder and banner, the frameless one-panel window, the door phone
+# coming alive, a ring, and the close button's stop entries.
+# Usage: program_test.sh PROGRAM SIMULATOR ASSETS OUTDIR
+set -uo pipefail
+program=$1 sim=$2 assets=$3 out=$4
+fail() { echo "FAIL: $*"; [ -f "$log" ] && sed 's/^/  log: /' "$log" | tail -40; exit 1; }
+
+work=$(mktemp -d /tmp/velnora-e2e.XXXXXX)
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
+export XDG_RUNTIME_DIR="$work/run" SDL_AUDIODRIVER=dummy
+mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+data="$XDG_DATA_HOME/VELNORA Manager"
+log="$data/VELNORA_Manager.log"
+
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+mkfifo "$work/sim.in"
+"$sim" --address 127.0.0.1 --port "$port" --name "Front Door" < "$work/sim.in" > "$work/sim.out" 2>&1 & pids+=($!)
+exec 7>"$work/sim.in"
+
+# The settings exist before the start (door phone 1 on the simulator), as after
+# a first run in which the user typed them in; the data folder itself is new.
+mkdir -p "$data"
+printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\n' "$port" > "$data/VELNORA_Manager.ini"
+
+exec 6< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
+pids+=($!)
+read -r -t 10 display <&6 || fail "Xvfb did not start"
+export DISPLAY=":$display"
+
+(cd "$assets" && exec "$program") > "$work/program.out" 2>&1 & app=$!; pids+=($app)
+
+wait_log() { # text seconds
+  for _ in $(seq 1 $(( $2 * 10 ))); do grep -qF -- "$1" "$log" 2>/dev/null && return 0; sleep 0.1; done
+  fail "no log line: $1"
+}
+
+wait_log "---------- START NEW INSTANCE ----------" 10
+[ -d "$data" ] || fail "data folder missing"
+head -1 "$log" | grep -qP '^[^\t]+\t"-{40}"\r$' || fail "first line is not the banner in the file format"
+
+win=""
+for _ in $(seq 1 50); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
+[ -n "$win" ] || fail "no window"
+geometry=$(xdotool getwindowgeometry "$win" | awk '/Geometry/ {print $2}')
+[ "$geometry" = "460x375" ] || fail "window is $geometry, not 460x375"
+# Motif hints: flags, functions, decorations: decorations 0 is a window without a frame.
+hints=$(xprop -id "$win" _MOTIF_WM_HINTS)
+[ "$(echo "$hints" | sed 's/.*= //' | awk -F', ' '{print $3}')" = "0x0" ] || fail "the window asks for a frame: $hints"
+
+wait_log "YOX1: PING: ping state to IP127.0.0.1 changed to :1" 5
+wait_log "YOX1: VIDEO: Video thread state changed to:1" 5
+wait_log "YOX1: EVENTS: Events thread state changed to:1" 5
+sleep 1
+import -window root "$out/e2e_alive.png" 2>/dev/null
+echo ring >&7
+wait_log "YOX1: PopUpActive" 5
+echo hangup >&7
+wait_log "YOX1: PopUpDeActive" 5
+grep -q "192.168.1" "$work/program.out" && fail "the program mentioned a 192.168.1.x address"
+
+# The close area of the one-panel layout: window x 434..454, y 1..25.
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove $((X + 444)) $((Y + 10)) click 1
+for _ in $(seq 1 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$app" 2>/dev/null && fail "the close area did not close the program"
+tail -3 "$log" | tr -d '\r' | awk -F'\t' '{print $2}' > "$work/last3"
+printf '""\n"*************  STOP  *******************"\n""\n' | diff - "$work/last3" >/dev/null || fail "stop entries missing"
+echo "1 passed, 0 failed"
