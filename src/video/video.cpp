@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <sys/socket.h>
 #include <thread>
 #include <turbojpeg.h>
@@ -30,6 +31,59 @@ size_t serverErrorTextLength(const uint8_t* data, size_t size) {
     }
     return std::string::npos;
 }
+
+// Pixel buffers of the panel pictures, taken back once the window thread has let
+// go of a picture: a fresh 350 KiB buffer per frame costs page faults each time.
+class PictureBuffers : public std::enable_shared_from_this<PictureBuffers> {
+public:
+    // One worker's pool; it lives on while any of its pictures does.
+    static PictureBuffers& forThisThread() {
+        thread_local std::shared_ptr<PictureBuffers> pool = std::make_shared<PictureBuffers>();
+        return *pool;
+    }
+
+    std::unique_ptr<uint8_t[]> take(size_t bytes) {
+        {
+            std::lock_guard l(m_);
+            if (bytes != size_) {
+                free_.clear();
+                size_ = bytes;
+            } else if (!free_.empty()) {
+                auto b = std::move(free_.back());
+                free_.pop_back();
+                return b;
+            }
+        }
+        return std::make_unique_for_overwrite<uint8_t[]>(bytes);
+    }
+
+    // A picture over the buffer; the buffer comes back here when its last copy goes.
+    QImage wrap(std::unique_ptr<uint8_t[]> buffer, size_t bytes, int w, int h, qsizetype pitch) {
+        auto back = std::make_unique<Return>(Return{shared_from_this(), buffer.get(), bytes});
+        QImage img(buffer.get(), w, h, pitch, QImage::Format_RGB888, &PictureBuffers::returned, back.get());
+        if (img.isNull()) return img; // buffer and back are freed here
+        buffer.release();
+        back.release();
+        return img;
+    }
+
+private:
+    struct Return {
+        std::shared_ptr<PictureBuffers> pool;
+        uint8_t* data;
+        size_t size;
+    };
+    static void returned(void* info) {
+        std::unique_ptr<Return> r(static_cast<Return*>(info));
+        std::unique_ptr<uint8_t[]> buffer(r->data);
+        std::lock_guard l(r->pool->m_);
+        if (r->size == r->pool->size_ && r->pool->free_.size() < 4) r->pool->free_.push_back(std::move(buffer));
+    }
+
+    std::mutex m_;
+    size_t size_ = 0;
+    std::vector<std::unique_ptr<uint8_t[]>> free_;
+};
 
 } // namespace
 
@@ -83,10 +137,14 @@ bool TMJPEG::DecodePicture(video::JpegDecoder& decoder, const uint8_t* data, siz
     const auto full = decoder.header(data, size);
     if (!full) return false;
     const video::PictureSize s = video::JpegDecoder::scaledCovering(*full, {PanelWidth, PanelHeight});
-    // A fresh image each time: the previous one may still be on the window thread.
-    QImage img(s.width, s.height, QImage::Format_RGB888);
+    // Rows padded to 4 bytes, as QImage lays them out.
+    const qsizetype pitch = (static_cast<qsizetype>(s.width) * 3 + 3) / 4 * 4;
+    const size_t bytes = static_cast<size_t>(pitch) * static_cast<size_t>(s.height);
+    PictureBuffers& pool = PictureBuffers::forThisThread();
+    auto buffer = pool.take(bytes);
+    if (!decoder.decode(data, size, buffer.get(), s, static_cast<int>(pitch), TJPF_RGB)) return false;
+    QImage img = pool.wrap(std::move(buffer), bytes, s.width, s.height, pitch);
     if (img.isNull()) return false;
-    if (!decoder.decode(data, size, img.bits(), s, static_cast<int>(img.bytesPerLine()), TJPF_RGB)) return false;
     out = std::move(img);
     return true;
 }
