@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -233,4 +236,31 @@ TEST_F(RealClient, WrongPasswordIsReportedAndNoCommandIsEatenAsAPassword) {
     ASSERT_TRUE(door->saw("Receiving new incoming call from", 10000));
     EXPECT_TRUE(deskSaw(">>>call sip:YOXPanel@127.0.0.1:5071\r\n"));
     for (const auto& l : logs) EXPECT_EQ(l.find("wrong"), std::string::npos) << l;
+}
+
+TEST_F(RealClient, TakenPortShowsOnlyOnStandardErrorAndIsReported) {
+    desk.reset(); // its client held 5060
+    const int holder = ::socket(AF_INET6, SOCK_DGRAM, 0);
+    ASSERT_GE(holder, 0);
+    const int off = 0;
+    ::setsockopt(holder, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6;
+    any.sin6_port = htons(5060);
+    any.sin6_addr = in6addr_any;
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] { return ::bind(holder, reinterpret_cast<sockaddr*>(&any), sizeof any) == 0; }, 3000));
+    std::vector<std::string> errors;
+    logs.clear();
+    {
+        TLinphoneControl c(nullptr, LinphoneControlTimings{});
+        c.ClientHome = testenv::makeTempDir("data2") + "/linphone-home";
+        c.LogEvent = [this](const std::string& s) { logs.push_back(s); };
+        c.OnError = [&](const std::string& s) { errors.push_back(s); };
+        ASSERT_TRUE(testenv::waitUntil([&] { return !errors.empty(); }, 8000));
+    }
+    ::close(holder);
+    EXPECT_NE(errors[0].find("Could not start UDP transport on port 5060"), std::string::npos);
+    EXPECT_NE(errors[0].find("bind() failed"), std::string::npos);
+    EXPECT_TRUE(deskSaw("LINPHONE: Error 99: \"Could not start UDP transport on port 5060\" ", 0));
 }
