@@ -49,7 +49,8 @@ std::string makeFrame(int seed, int w = 640, int h = 480) {
 const std::vector<std::string>& frames() {
     static const std::vector<std::string> f = [] {
         std::vector<std::string> v;
-        for (int i = 0; i < 100; ++i) v.push_back(makeFrame(i));
+        for (int i = 0; i < 100; ++i)
+            v.push_back(makeFrame(i));
         return v;
     }();
     return f;
@@ -58,8 +59,9 @@ const std::vector<std::string>& frames() {
 // What a door phone sends: the HTTP head, then parts as the device frames them.
 const std::string& recordedStream() {
     static const std::string s = [] {
-        std::string out = "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=tojekonec\r\n\r\n"
-                          "--tojekonec\r\n";
+        std::string out =
+            "HTTP/1.1 200 OK\r\nContent-Type: multipart/x-mixed-replace; boundary=tojekonec\r\n\r\n"
+            "--tojekonec\r\n";
         for (int i = 0; i < 30; ++i) {
             const std::string& j = frames()[static_cast<size_t>(i)];
             out += "Content-Type: image/jpeg\r\nContent-Length: " + std::to_string(j.size()) +
@@ -130,7 +132,8 @@ void BM_DecodeBaselineTurbo(benchmark::State& state) {
     const int w = 400, ht = 300;
     std::vector<uint8_t> out(static_cast<size_t>(w) * ht * 3);
     for (auto _ : state) {
-        tjDecompress2(h, reinterpret_cast<const uint8_t*>(j.data()), j.size(), out.data(), w, w * 3, ht, TJPF_RGB, 0);
+        tjDecompress2(h, reinterpret_cast<const uint8_t*>(j.data()), j.size(), out.data(), w, w * 3, ht,
+                      TJPF_RGB, 0);
         benchmark::DoNotOptimize(out.data());
     }
     tjDestroy(h);
@@ -181,10 +184,12 @@ void BM_Avi100BaselineFfmpeg(benchmark::State& state) {
         std::fclose(f);
     }
     const std::string in = dir + "/f%03d.jpg", out = dir + "/out.avi";
-    std::vector<std::string> args = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-framerate", "6", "-i", in,
-                                     "-vf", "scale=320:240", "-c:v", "rawvideo", "-pix_fmt", "bgr24", out};
+    std::vector<std::string> args = {
+        "ffmpeg", "-nostdin",      "-v",   "error",    "-y",       "-framerate", "6", "-i", in,
+        "-vf",    "scale=320:240", "-c:v", "rawvideo", "-pix_fmt", "bgr24",      out};
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     for (auto _ : state) {
         pid_t pid;
@@ -217,7 +222,8 @@ public:
     }
 };
 
-void printRatio(const RatioReporter& rep, const std::string& ours, const std::string& base, const char* what) {
+void printRatio(const RatioReporter& rep, const std::string& ours, const std::string& base,
+                const char* what) {
     const auto a = rep.seconds.find(ours), b = rep.seconds.find(base);
     if (a == rep.seconds.end() || b == rep.seconds.end() || a->second <= 0) return;
     std::printf("%-44s ours / baseline time = %.3f (baseline / ours = %.2f)\n", what, a->second / b->second,

@@ -70,15 +70,16 @@ std::string TAVICreator::BuildFileName(const std::string& directory, const std::
     std::string name = SafeFileName(guardName);
     if (name.empty()) name = "Guard";
     char stamp[80];
-    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
-                  t.tm_hour, t.tm_min, t.tm_sec);
+    std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1,
+                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
     return dir + "/" + name + "_" + stamp + ".AVI";
 }
 
 std::string TAVICreator::WithSuffix(const std::string& name, int n) {
     const size_t slash = name.rfind('/');
     const size_t dot = name.rfind('.');
-    const size_t at = (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ? dot : name.size();
+    const size_t at =
+        (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ? dot : name.size();
     return name.substr(0, at) + "_" + std::to_string(n) + name.substr(at);
 }
 

@@ -20,8 +20,8 @@ struct Bytes {
         n += len;
     }
     void u32(uint32_t v) {
-        const uint8_t x[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                              static_cast<uint8_t>(v >> 24)};
+        const uint8_t x[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8),
+                              static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 24)};
         put(x, 4);
     }
     void u16(uint16_t v) {
@@ -88,7 +88,8 @@ bool AviWriter::begin() {
     h.u32(FrameBytes);
     h.u32(Width);
     h.u32(Height);
-    for (int i = 0; i < 4; ++i) h.u32(0);
+    for (int i = 0; i < 4; ++i)
+        h.u32(0);
 
     h.cc("LIST");
     h.u32(130);
@@ -122,7 +123,8 @@ bool AviWriter::begin() {
     h.u16(24);
     h.u32(0); // BI_RGB
     h.u32(FrameBytes);
-    for (int i = 0; i < 4; ++i) h.u32(0);
+    for (int i = 0; i < 4; ++i)
+        h.u32(0);
 
     h.cc("strn");
     h.u32(6);
@@ -147,7 +149,8 @@ bool AviWriter::writeFrame(const uint8_t* bgrBottomUp) {
     // Leave room for the index entry of this frame and the rest.
     if (end_ + chunk + 8 + 16 * (index_.size() + 1) > MaxFileBytes) return false;
     uint8_t head[8] = {'0', '0', 'd', 'b'};
-    for (int i = 0; i < 4; ++i) head[4 + i] = static_cast<uint8_t>(FrameBytes >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        head[4 + i] = static_cast<uint8_t>(FrameBytes >> (8 * i));
     iovec iov[2] = {{head, 8}, {const_cast<uint8_t*>(bgrBottomUp), FrameBytes}};
     if (::lseek(fd_, static_cast<off_t>(end_), SEEK_SET) < 0 || !writeAllv(fd_, iov, 2)) {
         // A partly written chunk is overwritten by the next frame or the index.

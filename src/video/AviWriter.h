@@ -35,7 +35,7 @@ public:
 
     // File offsets of the header fields patched by finish(); for tests.
     static constexpr long RiffSizeAt = 4;
-    static constexpr long TotalFramesAt = 24 + 8 + 16;  // avih dwTotalFrames
+    static constexpr long TotalFramesAt = 24 + 8 + 16;   // avih dwTotalFrames
     static constexpr long StreamLengthAt = 100 + 8 + 32; // strh dwLength
     static constexpr long MoviListAt = 226;              // "LIST" of the movi list
 
@@ -43,8 +43,8 @@ private:
     bool writeAt(uint64_t offset, const void* data, size_t size);
 
     int fd_;
-    uint64_t end_ = 0;             // bytes written so far
-    std::vector<uint32_t> index_;  // each frame's offset from the "movi" fourcc
+    uint64_t end_ = 0;            // bytes written so far
+    std::vector<uint32_t> index_; // each frame's offset from the "movi" fourcc
     bool failed_ = false;
 };
 

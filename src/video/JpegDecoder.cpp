@@ -13,7 +13,8 @@ JpegDecoder::~JpegDecoder() {
 std::optional<PictureSize> JpegDecoder::header(const uint8_t* data, size_t size) {
     if (!handle_ || !data || size == 0 || size > 0xFFFFFFFFu) return std::nullopt;
     int w = 0, h = 0, subsamp = 0, colorspace = 0;
-    if (tjDecompressHeader3(handle_, data, static_cast<unsigned long>(size), &w, &h, &subsamp, &colorspace) != 0)
+    if (tjDecompressHeader3(handle_, data, static_cast<unsigned long>(size), &w, &h, &subsamp, &colorspace) !=
+        0)
         return std::nullopt;
     if (w < 1 || h < 1 || w > MaxSide || h > MaxSide) return std::nullopt;
     return PictureSize{w, h};

@@ -34,8 +34,8 @@ public:
     // full size) into dst. pixelFormat and flags are TurboJPEG's TJPF_ and
     // TJFLAG_ values. Warnings about slightly damaged data still count as a
     // picture; a fatal error does not.
-    bool decode(const uint8_t* data, size_t size, uint8_t* dst, PictureSize scaled, int pitch, int pixelFormat,
-                int flags = 0);
+    bool decode(const uint8_t* data, size_t size, uint8_t* dst, PictureSize scaled, int pitch,
+                int pixelFormat, int flags = 0);
 
     void* handle() const { return handle_; }
 

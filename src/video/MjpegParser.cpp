@@ -13,7 +13,9 @@ constexpr size_t TrailerLen = MjpegParser::Trailer.size();
 static_assert(TrailerLen == 15);
 } // namespace
 
-MjpegParser::MjpegParser() { reset(); }
+MjpegParser::MjpegParser() {
+    reset();
+}
 
 void MjpegParser::reset() {
     toWaitHead();
@@ -92,9 +94,11 @@ size_t MjpegParser::searchMarker(const uint8_t* p, size_t n) {
 void MjpegParser::pictureComplete(size_t endOffset) {
     if (JPEGStream.empty() || JPEGStream.front() != 0xFF) {
         addLog("MJPEG: ERROR: The first char of picture not found", endOffset);
-    } else if (std::memcmp(JPEGStream.data() + JPEGStream.size() - TrailerLen, Trailer.data(), TrailerLen) != 0) {
+    } else if (std::memcmp(JPEGStream.data() + JPEGStream.size() - TrailerLen, Trailer.data(), TrailerLen) !=
+               0) {
         std::string line = "MJPEG: ERROR Incorrect end of picture: \"";
-        line.append(reinterpret_cast<const char*>(JPEGStream.data() + JPEGStream.size() - TrailerLen), TrailerLen);
+        line.append(reinterpret_cast<const char*>(JPEGStream.data() + JPEGStream.size() - TrailerLen),
+                    TrailerLen);
         line += '"';
         addLog(std::move(line), endOffset);
     } else {
@@ -167,9 +171,11 @@ std::vector<MjpegEvent>& MjpegParser::feed(const uint8_t* data, size_t size) {
         }
         case THTTPOdpovedStatus::TITLE: {
             size_t k = 0;
-            while (k < left && p[k] != '\r' && p[k] != '\n') ++k;
+            while (k < left && p[k] != '\r' && p[k] != '\n')
+                ++k;
             if (HTTPTitle.size() < MaxTitleLength)
-                HTTPTitle.append(reinterpret_cast<const char*>(p), std::min(k, MaxTitleLength - HTTPTitle.size()));
+                HTTPTitle.append(reinterpret_cast<const char*>(p),
+                                 std::min(k, MaxTitleLength - HTTPTitle.size()));
             i += k;
             if (k < left) { // CR or LF reached, not consumed
                 Hledej_CR = 4;

@@ -15,7 +15,9 @@
 
 namespace {
 
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 // "Server Error" in any letter case within the chunk's text (its bytes up to
 // the first zero byte).
@@ -26,7 +28,8 @@ size_t serverErrorTextLength(const uint8_t* data, size_t size) {
     constexpr size_t n = sizeof needle - 1;
     for (size_t i = 0; i + n <= len; ++i) {
         size_t k = 0;
-        while (k < n && (data[i + k] | (data[i + k] >= 'A' && data[i + k] <= 'Z' ? 0x20 : 0)) == needle[k]) ++k;
+        while (k < n && (data[i + k] | (data[i + k] >= 'A' && data[i + k] <= 'Z' ? 0x20 : 0)) == needle[k])
+            ++k;
         if (k == n) return len;
     }
     return std::string::npos;
@@ -77,7 +80,8 @@ private:
         std::unique_ptr<Return> r(static_cast<Return*>(info));
         std::unique_ptr<uint8_t[]> buffer(r->data);
         std::lock_guard l(r->pool->m_);
-        if (r->size == r->pool->size_ && r->pool->free_.size() < 4) r->pool->free_.push_back(std::move(buffer));
+        if (r->size == r->pool->size_ && r->pool->free_.size() < 4)
+            r->pool->free_.push_back(std::move(buffer));
     }
 
     std::mutex m_;
@@ -102,7 +106,8 @@ std::string TMJPEG::HTTPDotaz() const {
 
 void TMJPEG::BeginRecording() {
     std::lock_guard l(RecordLock);
-    for (auto& slot : AVICollection.AVIStream) slot.clear();
+    for (auto& slot : AVICollection.AVIStream)
+        slot.clear();
     AVICollection.AVIStream.resize(TAVICollection::Capacity);
     AVICollection.Count = 0;
     AVIFull = false;
@@ -172,7 +177,8 @@ void TMJPEG::report(const std::string& state, bool waitTaken) {
         return;
     }
     if (waitTaken)
-        platform::postAndWait(receiver, [sink = StateChanged, state] { sink(state); }, KonecMJPEG);
+        platform::postAndWait(
+            receiver, [sink = StateChanged, state] { sink(state); }, KonecMJPEG);
     else
         platform::postTo(receiver, [sink = StateChanged, state] { sink(state); });
 }
@@ -204,7 +210,8 @@ bool TMJPEG::deliverPicture(const QImage& picture, const JpegBytes& jpeg) {
 }
 
 void TMJPEG::sleepUnlessStopped(int steps, int stepMs) {
-    for (int i = 0; i < steps && !KonecMJPEG; ++i) sleepMs(stepMs);
+    for (int i = 0; i < steps && !KonecMJPEG; ++i)
+        sleepMs(stepMs);
 }
 
 long TMJPEG::receive(int fd, uint8_t* buffer) {
@@ -212,7 +219,8 @@ long TMJPEG::receive(int fd, uint8_t* buffer) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timings.silenceMs);
     while (!KonecMJPEG) {
         const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+                .count();
         if (left <= 0) return 0;
         const int r = platform::waitReadable(fd, static_cast<int>(std::min<long long>(left, 100)));
         if (r < 0) return 0;
@@ -322,7 +330,8 @@ void TMJPEG::Run() {
                 continue;
             }
             Chyba_spojeni = 0;
-            handleChunk(buffer.data(), static_cast<size_t>(got), parser, decoder, std::chrono::steady_clock::now());
+            handleChunk(buffer.data(), static_cast<size_t>(got), parser, decoder,
+                        std::chrono::steady_clock::now());
         }
         platform::closeSocket(fd);
     }

@@ -39,7 +39,8 @@ public:
     using PictureSink = std::function<void(const QImage& picture, const JpegBytes& jpeg)>;
     // Called on the worker thread for each picture about to be handed over, with
     // the time the receive that brought its last byte returned.
-    using FrameHook = std::function<void(const JpegBytes& jpeg, std::chrono::steady_clock::time_point lastByte)>;
+    using FrameHook =
+        std::function<void(const JpegBytes& jpeg, std::chrono::steady_clock::time_point lastByte)>;
 
     static constexpr size_t ReceiveSize = 50001;
     // The panel's camera image; pictures are decoded to at least this size.
@@ -52,7 +53,7 @@ public:
     std::string Password;       // Basic authorization token, or empty for none
     PictureSink PVideoImage;
     TGetStrProc LogEvent;
-    TGetStrProc StateChanged; // "1" on each new connection's request, "0" once at the end
+    TGetStrProc StateChanged;   // "1" on each new connection's request, "0" once at the end
     QPointer<QObject> Receiver; // when set, sinks run on its thread; otherwise directly
     VideoTimings timings;
     FrameHook FrameReceived; // optional; for latency figures
@@ -94,8 +95,8 @@ private:
     bool deliverPicture(const QImage& picture, const JpegBytes& jpeg);
     // Bytes received, or 0 for a silence (or a closed connection); -1 on a stop.
     long receive(int fd, uint8_t* buffer);
-    void handleChunk(const uint8_t* data, size_t size, video::MjpegParser& parser, video::JpegDecoder& decoder,
-                     std::chrono::steady_clock::time_point received);
+    void handleChunk(const uint8_t* data, size_t size, video::MjpegParser& parser,
+                     video::JpegDecoder& decoder, std::chrono::steady_clock::time_point received);
     void handlePicture(video::MjpegEvent& event, video::JpegDecoder& decoder,
                        std::chrono::steady_clock::time_point received);
     void sleepUnlessStopped(int steps, int stepMs);

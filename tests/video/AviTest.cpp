@@ -1,8 +1,8 @@
+#include "VideoFixtures.h"
 #include "support/TestEnv.h"
 #include "video/AVI_do.h"
 #include "video/AviFrame.h"
 #include "video/AviWriter.h"
-#include "VideoFixtures.h"
 
 #include <atomic>
 #include <cstring>
@@ -18,7 +18,8 @@ namespace {
 
 uint32_t u32(const std::string& f, size_t at) {
     uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<uint8_t>(f[at + static_cast<size_t>(i)]);
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<uint8_t>(f[at + static_cast<size_t>(i)]);
     return v;
 }
 uint16_t u16(const std::string& f, size_t at) {
@@ -30,7 +31,6 @@ std::string sample(const std::string& file, int i) {
     const size_t at = AviWriter::MoviListAt + 12 + static_cast<size_t>(i) * (8 + AviWriter::FrameBytes) + 8;
     return file.substr(at, AviWriter::FrameBytes);
 }
-
 
 TAVICollection collection(const std::vector<std::string>& jpegs) {
     TAVICollection c;
@@ -82,7 +82,9 @@ std::string firstFrameRgb(const std::string& file) {
     return vfix::run("ffmpeg -v error -i '" + file + "' -frames:v 1 -f rawvideo -pix_fmt rgb24 -");
 }
 
-bool near(int a, int b) { return std::abs(a - b) <= 12; }
+bool near(int a, int b) {
+    return std::abs(a - b) <= 12;
+}
 
 } // namespace
 
@@ -166,18 +168,21 @@ TEST(AviFrame, AnySizeBecomes320x240BottomUpBgr) {
     video::JpegDecoder d;
     std::vector<uint8_t> out, scratch;
     // Top half red, bottom half blue; in the sample the bottom row comes first.
-    for (auto [w, h] : std::vector<std::pair<int, int>>{{320, 240}, {640, 480}, {160, 120}, {1280, 720}, {352, 288}}) {
+    for (auto [w, h] :
+         std::vector<std::pair<int, int>>{{320, 240}, {640, 480}, {160, 120}, {1280, 720}, {352, 288}}) {
         const std::string j = vfix::makeJpeg(w, h);
-        ASSERT_TRUE(video::jpegToAviFrame(d, reinterpret_cast<const uint8_t*>(j.data()), j.size(), out, scratch));
+        ASSERT_TRUE(
+            video::jpegToAviFrame(d, reinterpret_cast<const uint8_t*>(j.data()), j.size(), out, scratch));
         ASSERT_EQ(out.size(), AviWriter::FrameBytes);
-        const uint8_t* firstStored = &out[(10 * 320 + 160) * 3];            // near the picture's bottom
-        const uint8_t* lastStored = &out[((239 - 10) * 320 + 160) * 3];     // near its top
+        const uint8_t* firstStored = &out[(10 * 320 + 160) * 3];        // near the picture's bottom
+        const uint8_t* lastStored = &out[((239 - 10) * 320 + 160) * 3]; // near its top
         EXPECT_TRUE(near(firstStored[0], 255) && near(firstStored[2], 0)) << w << "x" << h; // blue
         EXPECT_TRUE(near(lastStored[2], 255) && near(lastStored[0], 0)) << w << "x" << h;   // red
     }
     const std::string junk = "\xFF\xD8 not a picture";
     std::vector<uint8_t> keep = out;
-    EXPECT_FALSE(video::jpegToAviFrame(d, reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), out, scratch));
+    EXPECT_FALSE(
+        video::jpegToAviFrame(d, reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), out, scratch));
     EXPECT_EQ(out, keep);
 }
 
@@ -196,7 +201,8 @@ TEST(AviRecorder, WritesAFilePlayersRead) {
     ASSERT_EQ(rgb.size(), 320u * 240 * 3);
     EXPECT_TRUE(near(static_cast<uint8_t>(rgb[0]), 255) && near(static_cast<uint8_t>(rgb[2]), 0));
     const size_t bottom = (239u * 320) * 3;
-    EXPECT_TRUE(near(static_cast<uint8_t>(rgb[bottom]), 0) && near(static_cast<uint8_t>(rgb[bottom + 2]), 255));
+    EXPECT_TRUE(near(static_cast<uint8_t>(rgb[bottom]), 0) &&
+                near(static_cast<uint8_t>(rgb[bottom + 2]), 255));
 }
 
 TEST(AviRecorder, OneFrameGivesOneSample) {
@@ -244,7 +250,9 @@ TEST(AviRecorder, NeverOverwritesAndNeverLeavesTheFolder) {
     EXPECT_EQ(r3.lines.at(1), "Save AVI to " + r3.file);
 
     // A device-reported name with separators and control characters stays one file in the folder.
-    const Recorded evil = record(collection({vfix::makeJpeg(320, 240)}), dir, "../..\\x\n\x1b" "Door");
+    const Recorded evil = record(collection({vfix::makeJpeg(320, 240)}), dir,
+                                 "../..\\x\n\x1b"
+                                 "Door");
     EXPECT_EQ(evil.file, dir + "/....xDoor_2017-03-03 14-05-09.AVI");
     EXPECT_TRUE(std::filesystem::exists(evil.file));
 }
@@ -276,8 +284,8 @@ TEST(AviRecorder, MissingFolderLogsTheOpenErrorWithTheFullName) {
     const Recorded r = record(collection({vfix::makeJpeg(320, 240)}), dir);
     EXPECT_EQ(r.lines,
               (std::vector<std::string>{"AVICompressor: start thread",
-                                        "AVICompressor: ERROR unable to create Temp AVI file. Location= \"" + dir +
-                                            "/Gate_2017-03-03 14-05-09.AVI\" Error= AVIERR_FILEOPEN",
+                                        "AVICompressor: ERROR unable to create Temp AVI file. Location= \"" +
+                                            dir + "/Gate_2017-03-03 14-05-09.AVI\" Error= AVIERR_FILEOPEN",
                                         "AVICompressor: stop thread"}));
 }
 
@@ -309,5 +317,6 @@ TEST(AviRecorder, ConcurrentRecordersOnTheirOwnThreads) {
             EXPECT_NE(ffprobe(s.substr(12)).find("nb_read_frames=2\n"), std::string::npos) << s;
         }
     EXPECT_EQ(saved, 3);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 3);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+              3);
 }

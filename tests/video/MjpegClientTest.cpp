@@ -1,6 +1,6 @@
+#include "VideoFixtures.h"
 #include "support/TestEnv.h"
 #include "video/video.h"
-#include "VideoFixtures.h"
 
 #include <arpa/inet.h>
 #include <atomic>
@@ -48,7 +48,8 @@ public:
             fd_ = -1;
         }
         bool sleepMs(int ms) {
-            for (int i = 0; i < ms && !server_.stopping(); i += 10) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            for (int i = 0; i < ms && !server_.stopping(); i += 10)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             return !server_.stopping();
         }
         int fd() const { return fd_; }
@@ -86,7 +87,8 @@ public:
     ~FixtureServer() {
         stop_ = true;
         acceptor_.join();
-        for (auto& t : handlers_) t.join();
+        for (auto& t : handlers_)
+            t.join();
         ::close(listen_);
     }
     const std::string& port() const { return port_; }
@@ -141,7 +143,9 @@ struct Reports {
     std::vector<QImage> pictures;
     std::vector<TMJPEG::JpegBytes> jpegs;
     bool ended() const { return !states.empty() && states.back() == "0"; }
-    bool logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
+    bool logged(const std::string& line) const {
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
 };
 
 VideoTimings fastTimings() {
@@ -193,9 +197,10 @@ TEST(MjpegClient, SilentDoorPhoneIsAskedAgainOnceThenGivenUp) {
         client->Password = c.password;
         TMJPEG::Start(client);
         ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }, 10000));
-        EXPECT_EQ(r.log, (std::vector<std::string>{"MJPEG: start thread", "MJPEG: send question GET, Result= OK",
-                                                   "MJPEG: repeat question GET, Result= OK",
-                                                   "MJPEG: not answer, terminating thread."}));
+        EXPECT_EQ(r.log,
+                  (std::vector<std::string>{"MJPEG: start thread", "MJPEG: send question GET, Result= OK",
+                                            "MJPEG: repeat question GET, Result= OK",
+                                            "MJPEG: not answer, terminating thread."}));
         EXPECT_EQ(r.states, (std::vector<std::string>{"1", "0"}));
         ASSERT_TRUE(testenv::waitUntil([&] { return server.received(0).size() >= 2 * c.request.size(); }));
         EXPECT_EQ(server.received(0), c.request + c.request); // the same request, on the same connection
@@ -205,7 +210,8 @@ TEST(MjpegClient, SilentDoorPhoneIsAskedAgainOnceThenGivenUp) {
 
 TEST(MjpegClient, PicturesAreDecodedToCoverThePanelAndHandedOverWithTheirBytes) {
     const std::string jpeg = vfix::makeJpeg(640, 480);
-    const std::string stream = vfix::StreamHead + vfix::part(jpeg) + vfix::part(jpeg, "Gate", '1') + vfix::part(jpeg);
+    const std::string stream =
+        vfix::StreamHead + vfix::part(jpeg) + vfix::part(jpeg, "Gate", '1') + vfix::part(jpeg);
     FixtureServer server([&](FixtureServer::Conn& conn, size_t) {
         conn.readRequest();
         // Odd-sized writes with gaps, so parts straddle receives.
@@ -335,12 +341,12 @@ TEST(MjpegClient, ResetConnectionIsMadeAgainWithinTheRun) {
     ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }, 10000));
     EXPECT_EQ(server.connections(), 2u);
     EXPECT_EQ(r.pictures.size(), 1u);
-    EXPECT_EQ(r.log, (std::vector<std::string>{
-                         "MJPEG: start thread", "MJPEG: send question GET, Result= OK",
-                         "MJPEG: repeat question GET, Result= Error", "MJPEG: send question GET, Result= OK",
-                         // the silence before the reconnection still counts: the new,
-                         // silent connection is given up at its first silence
-                         "MJPEG: not answer, terminating thread."}));
+    EXPECT_EQ(r.log, (std::vector<std::string>{"MJPEG: start thread", "MJPEG: send question GET, Result= OK",
+                                               "MJPEG: repeat question GET, Result= Error",
+                                               "MJPEG: send question GET, Result= OK",
+                                               // the silence before the reconnection still counts: the new,
+                                               // silent connection is given up at its first silence
+                                               "MJPEG: not answer, terminating thread."}));
     EXPECT_EQ(r.states, (std::vector<std::string>{"1", "1", "0"}));
 }
 
@@ -397,7 +403,8 @@ TEST(MjpegClient, NothingIsDeliveredAfterAStop) {
     std::lock_guard l(hookLock);
     // The hook saw each delivered picture, the same bytes, before it was handed over.
     ASSERT_GE(hooked.size(), pictures);
-    for (size_t i = 0; i < pictures; ++i) EXPECT_EQ(hooked[i], r.jpegs[i]);
+    for (size_t i = 0; i < pictures; ++i)
+        EXPECT_EQ(hooked[i], r.jpegs[i]);
 }
 
 TEST(MjpegClient, ConnectFailureEndsTheRun) {

@@ -1,6 +1,6 @@
-#include "video/AVICollection.h"
 #include "video/MjpegParser.h"
 #include "VideoFixtures.h"
+#include "video/AVICollection.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,9 @@ namespace {
 std::vector<std::string> flatten(const std::vector<MjpegEvent>& events) {
     std::vector<std::string> out;
     for (const auto& e : events)
-        out.push_back(e.kind == MjpegEvent::Kind::Log ? "log:" + e.text
-                                                     : "pic:" + std::string(e.picture.begin(), e.picture.end()));
+        out.push_back(e.kind == MjpegEvent::Kind::Log
+                          ? "log:" + e.text
+                          : "pic:" + std::string(e.picture.begin(), e.picture.end()));
     return out;
 }
 
@@ -26,7 +27,8 @@ std::vector<std::string> feedAll(MjpegParser& p, const std::string& s, const std
         out.insert(out.end(), ev.begin(), ev.end());
         from = to;
     };
-    for (size_t c : cuts) feed(c);
+    for (size_t c : cuts)
+        feed(c);
     feed(s.size());
     return out;
 }
@@ -36,7 +38,9 @@ const std::string Pic1 = "\xFF\xD8 first picture \xFF\xD9";
 const std::string Pic2 = "\xFF\xD8 second, a little longer \xFF\xD9";
 
 // Two parts after the HTTP head; the second begins where the first's trailer ends.
-std::string twoParts() { return vfix::StreamHead + vfix::part(Pic1, "Gate", '1') + vfix::part(Pic2, "Front door"); }
+std::string twoParts() {
+    return vfix::StreamHead + vfix::part(Pic1, "Gate", '1') + vfix::part(Pic2, "Front door");
+}
 
 } // namespace
 
@@ -71,7 +75,8 @@ TEST(MjpegParser, SplitAtAnyByteOrTwoGivesTheSamePictures) {
         }
     MjpegParser bytewise;
     std::vector<size_t> every;
-    for (size_t i = 1; i < s.size(); ++i) every.push_back(i);
+    for (size_t i = 1; i < s.size(); ++i)
+        every.push_back(i);
     EXPECT_EQ(feedAll(bytewise, s, every), expected);
 }
 
@@ -87,23 +92,31 @@ TEST(MjpegParser, EdgeCasesOfOnePart) {
     std::string badHead = Pic1;
     badHead[0] = '\x00';
     const std::vector<Case> cases = {
-        {"length 0: the 15 bytes begin with CR", vfix::part("", "T", '0', "0"),
+        {"length 0: the 15 bytes begin with CR",
+         vfix::part("", "T", '0', "0"),
          {"log:MJPEG: ERROR: The first char of picture not found"}},
-        {"first byte not 0xFF", vfix::part(badHead), {"log:MJPEG: ERROR: The first char of picture not found"}},
-        {"wrong trailer is quoted as read", wrongTrailer,
+        {"first byte not 0xFF",
+         vfix::part(badHead),
+         {"log:MJPEG: ERROR: The first char of picture not found"}},
+        {"wrong trailer is quoted as read",
+         wrongTrailer,
          {"log:MJPEG: ERROR Incorrect end of picture: \"\r\n--tojekoXec\r\n\""}},
-        {"a length above 32 bits resynchronises on the next marker", vfix::part(Pic2, "T", '0', "99999999999") + good,
+        {"a length above 32 bits resynchronises on the next marker",
+         vfix::part(Pic2, "T", '0', "99999999999") + good,
          {"log:MJPEG: ERROR Incorrect number length of picture", "pic:" + Pic1 + vfix::Trailer}},
-        {"a length just above 8 MiB is refused like one", vfix::part(Pic2, "T", '0', "8388609") + good,
+        {"a length just above 8 MiB is refused like one",
+         vfix::part(Pic2, "T", '0', "8388609") + good,
          {"log:MJPEG: ERROR Incorrect number length of picture", "pic:" + Pic1 + vfix::Trailer}},
-        {"leading zeros do not count against the bound", vfix::part(Pic1, "T", '0', "000000000000" +
-                                                                               std::to_string(Pic1.size())),
+        {"leading zeros do not count against the bound",
+         vfix::part(Pic1, "T", '0', "000000000000" + std::to_string(Pic1.size())),
          {"pic:" + Pic1 + vfix::Trailer}},
         {"a false start of the marker is passed over",
          "Content-Type: image/jpeg\r\nContent-Type: image/jpeg\r\nContent-Length: " + good.substr(42),
          {"pic:" + Pic1 + vfix::Trailer}},
-        {"a bad part does not swallow the next", wrongTrailer + good,
-         {"log:MJPEG: ERROR Incorrect end of picture: \"\r\n--tojekoXec\r\n\"", "pic:" + Pic1 + vfix::Trailer}},
+        {"a bad part does not swallow the next",
+         wrongTrailer + good,
+         {"log:MJPEG: ERROR Incorrect end of picture: \"\r\n--tojekoXec\r\n\"",
+          "pic:" + Pic1 + vfix::Trailer}},
         {"no marker, no event", std::string(5000, 'x') + "Content-Type: image/jpeg\r\n", {}},
     };
     for (const Case& c : cases) {
@@ -111,7 +124,8 @@ TEST(MjpegParser, EdgeCasesOfOnePart) {
         EXPECT_EQ(feedAll(p, c.stream), c.events) << c.name;
         MjpegParser split; // the same, one byte at a time
         std::vector<size_t> every;
-        for (size_t i = 1; i < c.stream.size(); ++i) every.push_back(i);
+        for (size_t i = 1; i < c.stream.size(); ++i)
+            every.push_back(i);
         EXPECT_EQ(feedAll(split, c.stream, every), c.events) << c.name << " (byte by byte)";
     }
 }
@@ -120,10 +134,12 @@ TEST(MjpegParser, AnyWrongTrailerByteDropsThePictureAndIsQuoted) {
     for (size_t k = 0; k < vfix::Trailer.size(); ++k) {
         std::string bad = vfix::Trailer;
         bad[k] = static_cast<char>(bad[k] ^ 0x40);
-        const std::string s = vfix::part(Pic1).substr(0, vfix::part(Pic1).size() - 15) + bad + vfix::part(Pic2);
+        const std::string s =
+            vfix::part(Pic1).substr(0, vfix::part(Pic1).size() - 15) + bad + vfix::part(Pic2);
         MjpegParser p;
-        EXPECT_EQ(feedAll(p, s), (std::vector<std::string>{"log:MJPEG: ERROR Incorrect end of picture: \"" + bad + "\"",
-                                                            "pic:" + Pic2 + vfix::Trailer}))
+        EXPECT_EQ(feedAll(p, s),
+                  (std::vector<std::string>{"log:MJPEG: ERROR Incorrect end of picture: \"" + bad + "\"",
+                                            "pic:" + Pic2 + vfix::Trailer}))
             << k;
     }
 }

@@ -14,7 +14,8 @@ inline const std::string StreamHead =
 
 // A w x h JPEG whose top half is `top` and bottom half `bottom` (RGB), with a
 // little texture so that it is not trivially compressible.
-inline std::string makeJpeg(int w, int h, uint32_t top = 0xFF0000, uint32_t bottom = 0x0000FF, int quality = 90) {
+inline std::string makeJpeg(int w, int h, uint32_t top = 0xFF0000, uint32_t bottom = 0x0000FF,
+                            int quality = 90) {
     std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -47,7 +48,9 @@ inline std::string part(const std::string& jpeg, const std::string& title = "Gat
     return p;
 }
 
-inline std::vector<uint8_t> bytes(const std::string& s) { return {s.begin(), s.end()}; }
+inline std::vector<uint8_t> bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 // Output of a command (stdout), or empty when it cannot run.
 inline std::string run(const std::string& cmd) {
@@ -55,7 +58,8 @@ inline std::string run(const std::string& cmd) {
     if (FILE* f = ::popen(cmd.c_str(), "r")) {
         char buf[4096];
         size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            out.append(buf, n);
         ::pclose(f);
     }
     return out;
