@@ -5,6 +5,8 @@
 #include "app/SystemUtils.h"
 #include "doorphone/GuardPanel.h"
 #include "platform/Folders.h"
+#include "sip/ClientHome.h"
+#include "sip/LinphoneControlComponent.h"
 #include "platform/SystemFacts.h"
 #include "video/AVI_do.h"
 
@@ -15,13 +17,6 @@
 #include <QThread>
 #include <QWindow>
 #include <unistd.h>
-
-namespace {
-
-// The SIP client's private home lies in the data folder (see the SIP controller).
-constexpr const char* ClientHomeName = "linphone-home";
-
-} // namespace
 
 TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     setWindowTitle("VELNORA Manager 3.6");
@@ -49,6 +44,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
         p->AVIReady = [this](QObject* sender, TAVICollection c, const std::string& name) {
             AVIReadyEvent(sender, std::move(c), name);
         };
+        p->OnCallButtonClick = [this, i](QObject*) { GuardPanelCallButtonClick(i + 1); };
         GuardPanels[static_cast<size_t>(i)] = p;
     }
     GuardPanel1 = GuardPanels[0];
@@ -103,7 +99,22 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     connect(SIPcontrolTimer, &QTimer::timeout, this, [this] { SIPcontrolTimer->stop(); });
     TimeBeforeCall_Timer = new QTimer(this);
     TimeBeforeCall_Timer->setInterval(10000);
+    connect(TimeBeforeCall_Timer, &QTimer::timeout, this, [this] { TimeBeforeCall_TimerTimer(); });
     TimeBeforeCall_Timer->start();
+    connect(SIPInitializationTimer, &QTimer::timeout, this, [this] {
+        SIPInitializationTimer->stop();
+        SIPRegister();
+    });
+
+    // The SIP controller; its own start (the client, 700 ms from now) begins here.
+    LinphoneControl1 = new TLinphoneControl(this);
+    LinphoneControl1->OnInitializationSuccesful = [this] { LinphoneControl1InitializationSuccesful(); };
+    LinphoneControl1->OnIncomingCall = [this] { LinphoneControl1IncomingCall(); };
+    LinphoneControl1->OnIncomingCallAcepted = [this](const std::string& s) { LinphoneControl1IncomingCallAcepted(s); };
+    LinphoneControl1->OnError = [this](const std::string& s) { LinphoneControl1Error(s); };
+    LinphoneControl1->OnSIPEvent = [this](const std::string& s) { LinphoneControl1SIPEvent(s); };
+    RingTimerActive = [this] { return LinphoneControl1->RingTimer->isActive(); };
+    RunRingTimer = [this] { LinphoneControl1->OnRingTimer(); };
 
     TrayIcon = new QSystemTrayIcon(QIcon("app_icon.png"), this);
     TrayIcon->setToolTip("VELNORA Manager");
@@ -121,7 +132,12 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
 }
 
 TForm2::~TForm2() {
+    // Nothing may log into the window while its parts go: the SIP controller
+    // shuts its client down (and would log) before the log list is released.
     GuardPanelLogEvent() = nullptr;
+    LinphoneControl1->LogEvent = nullptr;
+    delete LinphoneControl1;
+    LinphoneControl1 = nullptr;
 }
 
 TGetStrProc TForm2::LogSink() {
@@ -152,9 +168,12 @@ void TForm2::FormCreate() {
 
     // Stale SIP client settings: the client runs with a private home in the
     // data folder; its settings file there is removed before the client starts.
-    ::unlink((folder + "/" + ClientHomeName + "/.linphonerc").c_str());
+    const std::string clientHome = folder + "/" + ClientHomeName;
+    RemoveStaleClientSettings(clientHome);
+    LinphoneControl1->ClientHome = clientHome;
 
     DataFolder() = folder + "/";
+    LinphoneControl1->LogEvent = LogSink();
 
     // The banner.
     onLog("----------------------------------------");
@@ -228,6 +247,9 @@ void TForm2::InitializeTimerTimer() {
         p->SetJPGDirectory(s.Text("JPGDirectory"));
         p->Restart();
     }
+    // SIP start-up.
+    LinphoneControl1->CallPrefix = s.Text("CallPrefixText");
+    CheckSIPMode();
     SetDesign(s.Checked("CheckBox3") ? 3 : (s.Checked("CheckBox2") ? 2 : 1));
 }
 
@@ -300,6 +322,7 @@ void TForm2::changeEvent(QEvent* e) {
 }
 
 void TForm2::FormCloseQuery() {
+    LinphoneControl1->LogEvent = nullptr;
     GuardPanelLogEvent() = nullptr;
 }
 
@@ -355,3 +378,72 @@ void TForm2::StartAVICreator(TAVICollection collection, const std::string& guard
         onLog("ERROR on create AVI Compressor");
     }
 }
+
+// --- SIP mode and calls --------------------------------------------------------
+
+void TForm2::CheckSIPMode() {
+    // The mode label's translated texts come with the translation subsystem;
+    // until then it keeps its design caption.
+    if (SettingsForm && SettingsForm->ItemIndex() == 1) {
+        SipMode = true;
+        SIPInitializationTimer->start();
+    } else {
+        SipMode = false;
+    }
+}
+
+void TForm2::SIPRegister() {
+    if (!SettingsForm) return;
+    const TSettingsStore& s = *SettingsForm;
+    try {
+        LinphoneControl1->PSendCommandToLinphone("register sip:" + s.Text("MyIdentityText") + "@" +
+                                                 s.Text("SipServerAdressText") + " " + s.Text("SipProxyAdressText") +
+                                                 " " + s.Text("MyPasswordText"));
+    } catch (...) {
+        // the client is not up; nothing is reported
+    }
+}
+
+void TForm2::GuardPanelCallButtonClick(int n) {
+    TGuardPanel* p = GuardPanels[static_cast<size_t>(n - 1)];
+    try {
+        if (SipMode) LinphoneControl1->SIPaddres = p->SIPNumber;
+        else LinphoneControl1->vratnikIP = p->GuardIP().substr(0, 255);
+        LinphoneControl1->CallButtonClick();
+    } catch (...) {
+        // the controller logs its own failures
+    }
+}
+
+void TForm2::LinphoneControl1InitializationSuccesful() {
+    LogMemo->appendPlainText("linphone initialization successful.");
+    if (LogMemo->blockCount() > 4000) LogMemo->clear();
+}
+
+void TForm2::LinphoneControl1IncomingCall() {
+    if (minimised_) OnRestoreApplication();
+    raise();
+    activateWindow();
+}
+
+void TForm2::LinphoneControl1IncomingCallAcepted(const std::string& S) {
+    try {
+        for (TGuardPanel* p : GuardPanels) {
+            const bool byIP = !p->GuardIP().empty() && S.find(p->GuardIP()) != std::string::npos;
+            const bool bySIP = !p->SIPNumber.empty() && S.find(p->SIPNumber) != std::string::npos;
+            if (byIP || bySIP) p->IncomingCall(p);
+        }
+    } catch (...) {
+    }
+}
+
+void TForm2::LinphoneControl1Error(const std::string&) {
+    // The port-owner diagnosis of "Could not start UDP transport on port 5060"
+    // comes with the port-conflict check; other errors are not acted on here.
+}
+
+void TForm2::LinphoneControl1SIPEvent(const std::string& S) {
+    if (S.find("failed") != std::string::npos) onLog("s");
+}
+
+void TForm2::TimeBeforeCall_TimerTimer() { LinphoneControl1->TimeBeforeCall = GuardPanel1->TimeBeforeCall; }

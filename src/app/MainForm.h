@@ -18,6 +18,7 @@
 class TGuardPanel;
 class TSettingsStore;
 class TAVICreator;
+class TLinphoneControl;
 
 // The desk's only long-lived window: a drawn title bar, four door-phone
 // panels and the on-screen log that lies under panel 4.
@@ -49,6 +50,16 @@ public:
     void PopUpDeActive(QObject* sender);
     // A panel's recording has ended: its frames become an AVI file.
     void AVIReadyEvent(QObject* sender, TAVICollection collection, const std::string& guardName);
+    // SIP mode and calls.
+    void CheckSIPMode();
+    void SIPRegister();
+    void GuardPanelCallButtonClick(int n);
+    void LinphoneControl1InitializationSuccesful();
+    void LinphoneControl1IncomingCall();
+    void LinphoneControl1IncomingCallAcepted(const std::string& S);
+    void LinphoneControl1Error(const std::string& S);
+    void LinphoneControl1SIPEvent(const std::string& S);
+    void TimeBeforeCall_TimerTimer();
 
     QPlainTextEdit* LogMemo = nullptr;
     std::array<TGuardPanel*, 4> GuardPanels{};
@@ -69,11 +80,14 @@ public:
     QTimer* SIPcontrolTimer = nullptr;
     QTimer* TimeBeforeCall_Timer = nullptr;
     QSystemTrayIcon* TrayIcon = nullptr;
+    TLinphoneControl* LinphoneControl1 = nullptr;
 
     bool SipMode = false;
-    // The SIP controller's ring timer, as the pop-down rule needs it.
+    // The SIP controller's ring timer, as the pop-down rule needs it (tests may replace them).
     std::function<bool()> RingTimerActive;
     std::function<void()> RunRingTimer;
+    // The SIP client's private home in the data folder.
+    static constexpr const char* ClientHomeName = "linphone-home";
     std::array<bool, 4> GuardVideoBringed{true, true, true, true};
 
 protected:
