@@ -11,7 +11,9 @@ namespace {
 // Thrown when the panel could not apply an effect: ends the running parser.
 struct StepFailed {};
 
-bool contains(std::string_view chunk, std::string_view what) { return chunk.find(what) != std::string_view::npos; }
+bool contains(std::string_view chunk, std::string_view what) {
+    return chunk.find(what) != std::string_view::npos;
+}
 
 class Emitter {
 public:
@@ -24,7 +26,9 @@ public:
         (*this)(EventEffect{EventEffect::Kind::SetPicture, button, file});
     }
     void simple(EventEffect::Kind kind) const { (*this)(EventEffect{kind, Button{}, {}}); }
-    void log(std::string line) const { (*this)(EventEffect{EventEffect::Kind::Log, Button{}, std::move(line)}); }
+    void log(std::string line) const {
+        (*this)(EventEffect{EventEffect::Kind::Log, Button{}, std::move(line)});
+    }
 
     // The error line of a parser: its own failure must not escape the guard.
     void errorLine(std::string line) const noexcept {
@@ -181,7 +185,8 @@ void interpretChunk(std::string_view chunk, DoorState& state, const EffectSink& 
     }
 }
 
-std::vector<EventEffect> interpretChunk(std::string_view chunk, DoorState& state, std::string_view pathExeFile) {
+std::vector<EventEffect> interpretChunk(std::string_view chunk, DoorState& state,
+                                        std::string_view pathExeFile) {
     std::vector<EventEffect> effects;
     interpretChunk(
         chunk, state,

@@ -24,18 +24,18 @@ enum class Button { Vratnik, Camera, IncomingCall, Lock1, Lock2 };
 // One thing the panel has to do, in the order it has to be done.
 struct EventEffect {
     enum class Kind {
-        SetPicture,       // button, text = picture file name
-        SetCaption,       // text = the device's name for GuardCaption
-        SetSIPNumber,     // text, at most 255 characters
+        SetPicture,        // button, text = picture file name
+        SetCaption,        // text = the device's name for GuardCaption
+        SetSIPNumber,      // text, at most 255 characters
         SetTimeBeforeCall, // value = seconds, 0..3600
-        PlaySound,        // text = file to play once
+        PlaySound,         // text = file to play once
         StopSound,
         PopUpActive,
         PopUpDeActive,
-        Snapshot,         // only when the panel's JPGEnable is on
-        AVIRecordStart,   // only when the panel's AVIEnable is on
+        Snapshot,       // only when the panel's JPGEnable is on
+        AVIRecordStart, // only when the panel's AVIEnable is on
         AVIRecordStop,
-        Log,              // text = the line, without the panel's name
+        Log, // text = the line, without the panel's name
     } kind;
     Button button{};
     std::string text;

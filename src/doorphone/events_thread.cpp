@@ -12,12 +12,16 @@
 #include <unistd.h>
 
 namespace {
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 } // namespace
 
 TEventsThread::TEventsThread() : stopped(std::make_shared<std::atomic<bool>>(false)) {}
 
-TEventsThread::~TEventsThread() { platform::closeSocket(fd); }
+TEventsThread::~TEventsThread() {
+    platform::closeSocket(fd);
+}
 
 void TEventsThread::Start(const std::shared_ptr<TEventsThread>& self) {
     std::thread([self] { self->Run(); }).detach();

@@ -29,13 +29,13 @@ public:
     TEventsThread& operator=(const TEventsThread&) = delete;
 
     // Inputs, set before Start.
-    std::string iP;                 // at most 255 characters are used
-    std::string Password;           // Basic-authorization token, may be empty
-    std::string port;               // at most 255 characters are used
-    TGetStrProc StateChangedEvent;  // "1" / "0"; may be unset
-    TGetStrProc LogEvent;           // log lines
-    TGetStrProc IncomingEvents;     // received chunks
-    QPointer<QObject> Receiver;     // when set, every sink call runs on its thread, in order
+    std::string iP;                // at most 255 characters are used
+    std::string Password;          // Basic-authorization token, may be empty
+    std::string port;              // at most 255 characters are used
+    TGetStrProc StateChangedEvent; // "1" / "0"; may be unset
+    TGetStrProc LogEvent;          // log lines
+    TGetStrProc IncomingEvents;    // received chunks
+    QPointer<QObject> Receiver;    // when set, every sink call runs on its thread, in order
     EventsTimings timings;
 
     std::atomic<bool> endThread{false};
