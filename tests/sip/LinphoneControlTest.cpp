@@ -51,9 +51,9 @@ protected:
     bool logged(const std::string& line) const { return std::find(logs.begin(), logs.end(), line) != logs.end(); }
 
     std::unique_ptr<siptest::StandIn> standin;
-    std::unique_ptr<TLinphoneControl> ctl;
     std::vector<std::string> logs, accepted, errors, sipEvents;
     int initialized = 0, incoming = 0;
+    std::unique_ptr<TLinphoneControl> ctl; // last: it still logs while it goes
 };
 
 } // namespace

@@ -157,11 +157,11 @@ request_route {
     }
     bool idle() const { return !desk->InCallInProcess() && !desk->OutCallInProcess(); }
 
-    std::unique_ptr<TLinphoneControl> desk;
-    std::unique_ptr<DoorPeer> door;
-    pid_t registrar = 0;
     std::vector<std::string> logs, accepted, sipEvents;
     int initialized = 0;
+    pid_t registrar = 0;
+    std::unique_ptr<TLinphoneControl> desk; // after what it logs into
+    std::unique_ptr<DoorPeer> door;
 };
 
 } // namespace
