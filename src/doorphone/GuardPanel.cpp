@@ -408,7 +408,7 @@ void TGuardPanel::EndVideoThread() {
 }
 
 void TGuardPanel::showPicture(const QImage& picture, const std::shared_ptr<const std::vector<uint8_t>>& jpeg) {
-    if (PictureShown) PictureShown();
+    if (PictureShown) PictureShown(jpeg);
     CameraImage->setPixmap(QPixmap::fromImage(picture));
     lastPicture_ = jpeg;
 }

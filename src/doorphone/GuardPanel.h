@@ -130,7 +130,7 @@ public:
     // Tests and benchmarks: passed to new video clients, and called when a picture is shown.
     std::function<void(const std::shared_ptr<const std::vector<uint8_t>>&, std::chrono::steady_clock::time_point)>
         VideoFrameHook;
-    std::function<void()> PictureShown;
+    std::function<void(const std::shared_ptr<const std::vector<uint8_t>>&)> PictureShown;
     // The last video picture as received (JPEG bytes), empty while video is down.
     const std::vector<uint8_t>& LastPictureBytes() const;
 
