@@ -172,7 +172,8 @@ void FrameSource::render(int64_t index, const std::string& clock, std::vector<ui
     cv.fill(x + barWidth / 2 - 1, 0, x + barWidth / 2 + 1, height_, Rgb{0, 0, 0});
 
     const int scale = std::max(1, height_ / 120);
-    cv.text(4 * scale, 4 * scale, scale, name_, Rgb{255, 255, 255});
+    // Name and clock at the bottom: the console draws its own caption at the top left.
+    cv.text(4 * scale, height_ - 24 * scale, scale, name_, Rgb{255, 255, 255});
     cv.text(4 * scale, height_ - 12 * scale, scale, clock, Rgb{255, 255, 0});
 }
 
