@@ -98,6 +98,7 @@ pid_t spawn(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {
+        ::setpgid(0, 0); // a group of its own: stop() ends its children too
         const int null = ::open("/dev/null", O_RDWR);
         ::dup2(null, 0);
         ::dup2(null, 1);
@@ -110,6 +111,7 @@ pid_t spawn(const std::vector<std::string>& args) {
 
 void stop(pid_t pid) {
     if (pid <= 0) return;
+    ::kill(-pid, SIGKILL);
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);

@@ -20,7 +20,8 @@ struct StandIn {
     pid_t pid() const;                          // 0 until it has started
 };
 
-// A process started with its output thrown away; stopped with SIGKILL.
+// A process started with its output thrown away, in a process group of its own;
+// stop() kills the group (a registrar forks workers).
 pid_t spawn(const std::vector<std::string>& argv);
 void stop(pid_t pid);
 bool alive(pid_t pid);
