@@ -3,11 +3,19 @@
 #include "doorphone/GuardPanel.h"
 #include "platform/Folders.h"
 #include "support/TestEnv.h"
+#include "../sip/SipTestSupport.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
 
 namespace {
+
+// The window's SIP controller starts "linphonec" from PATH: the stand-in here.
+struct StandInClient : ::testing::Environment {
+    void SetUp() override { standin = std::make_unique<siptest::StandIn>("start Ready\\n\n"); }
+    std::unique_ptr<siptest::StandIn> standin;
+};
+[[maybe_unused]] auto* const g_standin = ::testing::AddGlobalTestEnvironment(new StandInClient);
 
 std::vector<std::string> logTexts() {
     std::vector<std::string> out;
