@@ -1,5 +1,7 @@
 #include "app/EventLog.h"
 
+#include "platform/Folders.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <cerrno>
@@ -33,19 +35,7 @@ bool WriteToLogFile(const std::string& text) {
     // O_APPEND writes of one buffer also keep lines whole against other processes.
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;
-    bool ok = true;
-    const char* p = line.data();
-    size_t left = line.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
+    bool ok = platform::writeAll(fd, line.data(), line.size());
     if (::close(fd) != 0) ok = false;
     return ok;
 }

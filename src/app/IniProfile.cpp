@@ -1,5 +1,7 @@
 #include "app/IniProfile.h"
 
+#include "platform/Folders.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -189,19 +191,7 @@ bool IniProfile::saveFile(const std::string& path) const {
     if (fd < 0) return false;
     ::fchmod(fd, mode);
     const std::string data = text();
-    const char* p = data.data();
-    size_t left = data.size();
-    bool ok = true;
-    while (left > 0) {
-        ssize_t n = ::write(fd, p, left);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        p += n;
-        left -= static_cast<size_t>(n);
-    }
+    bool ok = platform::writeAll(fd, data.data(), data.size());
     if (::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
     if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;

@@ -5,6 +5,7 @@
 #include "doorphone/EventInterpreter.h"
 #include "doorphone/events_thread.h"
 #include "doorphone/ping_thread.h"
+#include "platform/Folders.h"
 #include "video/AVI_do.h"
 #include "video/video.h"
 
@@ -504,7 +505,7 @@ void TGuardPanel::CameraImageClick(QObject*) {
             name = TAVICreator::WithSuffix(base, n);
         }
         if (fd < 0) throw std::runtime_error("open");
-        bool ok = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+        bool ok = platform::writeAll(fd, bytes.data(), bytes.size());
         ok = (::close(fd) == 0) && ok;
         if (!ok) throw std::runtime_error("write");
         if (!FFJPGEnable) PlayWav("camera1.wav", false);

@@ -19,5 +19,7 @@ bool createDirectory(const std::string& path, unsigned mode = 0755);
 // Creates the directory and any missing parents.
 bool createDirectories(const std::string& path, unsigned mode = 0755);
 bool fileExists(const std::string& path);
+// Writes the whole buffer to fd, going on after short writes and EINTR; false on any failure.
+bool writeAll(int fd, const void* data, size_t size);
 
 } // namespace platform

@@ -1,4 +1,5 @@
 #include "app/SystemUtils.h"
+#include "support/TestEnv.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -41,15 +42,9 @@ struct Listener {
     int fd = -1;
     int port = 0;
     Listener() {
-        fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(fd, 4);
-        socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
+        uint16_t p = 0;
+        fd = testenv::listenLoopback(&p, 4);
+        port = p;
     }
     ~Listener() { ::close(fd); }
     std::string acceptAndReadAll() {
@@ -63,10 +58,7 @@ struct Listener {
     }
 };
 
-int closedPort() {
-    Listener l; // bound, then closed: nothing listens there any more
-    return l.port;
-}
+int closedPort() { return testenv::unusedLoopbackPort(); }
 
 } // namespace
 

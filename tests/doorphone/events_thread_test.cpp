@@ -31,15 +31,9 @@ using namespace std::string_literals;
 class FixtureServer {
 public:
     FixtureServer() {
-        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listenFd_, 4) != 0 ||
-            ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
-            throw std::runtime_error("fixture server cannot listen");
-        port_ = ntohs(a.sin_port);
+        uint16_t port = 0;
+        listenFd_ = testenv::listenLoopback(&port, 4);
+        port_ = port;
     }
     ~FixtureServer() {
         closeClient();

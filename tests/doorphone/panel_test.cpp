@@ -19,18 +19,6 @@ namespace {
 
 constexpr int BitPing = 2, BitEvents = 4, BitVideo = 8;
 
-uint16_t freePort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
 class PanelTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -146,7 +134,7 @@ TEST_F(PanelTest, ReportsOfAChannelNoLongerHeldAreLoggedButIgnored) {
 TEST_F(PanelTest, AChannelThatNeverCameUpIsTriedAgainWhileTheDeviceAnswersPing) {
     // Ping answers (loopback) but the web server is not up yet.
     doorphonesim::Config c;
-    c.port = freePort();
+    c.port = testenv::unusedLoopbackPort();
     sim = std::make_unique<doorphonesim::Simulator>(c);
     makePanel("YOX1", fast());
     panel->SetGuardPort(std::to_string(c.port));

@@ -8,7 +8,10 @@
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace testenv {
 
@@ -60,6 +63,25 @@ std::string readFile(const std::string& path) {
 void writeFile(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
+}
+
+int listenLoopback(uint16_t* port, int backlog) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+        throw std::runtime_error("cannot listen on loopback");
+    if (port) *port = ntohs(a.sin_port);
+    return fd;
+}
+
+uint16_t unusedLoopbackPort() {
+    uint16_t port = 0;
+    ::close(listenLoopback(&port));
+    return port;
 }
 
 } // namespace testenv

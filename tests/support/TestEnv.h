@@ -1,5 +1,6 @@
 #pragma once
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,10 @@ void spin(int ms);
 // The folder with the program's pictures and sounds.
 std::string assetsDir();
 std::string readFile(const std::string& path);
+// A listening TCP socket on 127.0.0.1 at a port the system picks; *port gets it.
+int listenLoopback(uint16_t* port, int backlog = 8);
+// A loopback port where nothing listens (it was free a moment ago).
+uint16_t unusedLoopbackPort();
 void writeFile(const std::string& path, const std::string& bytes);
 
 } // namespace testenv

@@ -4,6 +4,10 @@
 #include "support/TestEnv.h"
 
 #include <QApplication>
+#include <csignal>
+#include <cstdio>
+#include <execinfo.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -14,7 +18,26 @@ namespace testenv {
 void setTempRoot(const std::string& root);
 }
 
+namespace {
+// A crash prints where it happened; the test output before it is not lost.
+void onCrash(int sig) {
+    void* frames[64];
+    const int n = ::backtrace(frames, 64);
+    const char msg[] = "\n*** test process crashed; backtrace:\n";
+    [[maybe_unused]] ssize_t w = ::write(2, msg, sizeof msg - 1);
+    ::backtrace_symbols_fd(frames, n, 2);
+    ::signal(sig, SIG_DFL);
+    ::raise(sig);
+}
+} // namespace
+
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) // the sanitizers report crashes themselves
+    ::signal(SIGSEGV, onCrash);
+    ::signal(SIGABRT, onCrash);
+    ::signal(SIGBUS, onCrash);
+#endif
     char tmpl[] = "/tmp/velnora-test-XXXXXX";
     const char* root = ::mkdtemp(tmpl);
     if (!root) return 2;

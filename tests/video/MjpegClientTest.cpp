@@ -73,15 +73,9 @@ public:
     using Script = std::function<void(Conn&, size_t connectionIndex)>;
 
     explicit FixtureServer(Script script) : script_(std::move(script)) {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::listen(listen_, 8);
-        socklen_t len = sizeof a;
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = std::to_string(ntohs(a.sin_port));
+        uint16_t port = 0;
+        listen_ = testenv::listenLoopback(&port);
+        port_ = std::to_string(port);
         acceptor_ = std::thread([this] { acceptLoop(); });
     }
     ~FixtureServer() {
@@ -408,15 +402,7 @@ TEST(MjpegClient, NothingIsDeliveredAfterAStop) {
 }
 
 TEST(MjpegClient, ConnectFailureEndsTheRun) {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    const std::string port = std::to_string(ntohs(a.sin_port));
-    ::close(s); // nothing listens there now
+    const std::string port = std::to_string(testenv::unusedLoopbackPort()); // nothing listens there
     QObject receiver;
     Reports r;
     auto client = makeClient(port, &receiver, r);
