@@ -64,7 +64,7 @@ protected:
                panel->Lock1Button->isVisible() && panel->VratnikButton->isVisible();
     }
     bool bits(uint16_t b) const { return (panel->GlobalDeviceState & b) == b; }
-    static bool shows(ImageButton* b, const char* file) {
+    static bool shows(const QLabel* b, const char* file) {
         return b->pixmap().toImage() == QPixmap(QString::fromLatin1(file)).toImage();
     }
 
@@ -288,4 +288,28 @@ TEST_F(PanelTest, BringVideoFalseStopsVideoAndShowsThePlaceholder) {
     EXPECT_TRUE(panel->Lock1Button->isVisible()) << "locks follow the events channel";
     panel->SetBringVideo(true);
     EXPECT_TRUE(testenv::waitUntil([&] { return bits(BitVideo) && panel->CameraButton->isVisible(); }, 4000));
+}
+
+TEST_F(PanelTest, WhenTheWebServerRestartsVideoAndEventsComeBackByThemselves) {
+    doorphonesim::Config c;
+    c.port = testenv::unusedLoopbackPort();
+    sim = std::make_unique<doorphonesim::Simulator>(c);
+    ASSERT_TRUE(sim->start());
+    makePanel("YOX1", fast());
+    panel->SetGuardPort(std::to_string(c.port));
+    panel->Restart();
+    ASSERT_TRUE(testenv::waitUntil([&] { return alive(); }, 6000));
+    sim->stop();
+    // Video down: the placeholder is back and the camera and lock buttons hide.
+    ASSERT_TRUE(testenv::waitUntil([&] {
+        return !panel->CameraButton->isVisible() && !panel->Lock1Button->isVisible() &&
+               panel->LastPictureBytes().empty();
+    }, 6000));
+    EXPECT_TRUE(shows(panel->CameraImage, "camera_not present.png"));
+    EXPECT_TRUE(logged("YOX1: VIDEO: Video thread state changed to:0"));
+    EXPECT_TRUE(logged("YOX1: EVENTS: Events thread state changed to:0"));
+    EXPECT_TRUE(panel->VratnikButton->isVisible()) << "the device still answers ping";
+    testenv::spin(1000);
+    ASSERT_TRUE(sim->start());
+    EXPECT_TRUE(testenv::waitUntil([&] { return alive(); }, 8000));
 }

@@ -26,7 +26,7 @@ exec 7>"$work/sim.in"
 # The settings exist before the start (door phone 1 on the simulator), as after
 # a first run in which the user typed them in; the data folder itself is new.
 mkdir -p "$data"
-printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\n' "$port" > "$data/VELNORA_Manager.ini"
+printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\nSaveToAVI=1\r\nSaveToJPG=1\r\n' "$port" > "$data/VELNORA_Manager.ini"
 
 exec 6< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
 pids+=($!)
@@ -63,6 +63,22 @@ wait_log "YOX1: PopUpActive" 5
 echo hangup >&7
 wait_log "YOX1: PopUpDeActive" 5
 grep -q "192.168.1" "$work/program.out" && fail "the program mentioned a 192.168.1.x address"
+grep -qE '"YOX[234]: (PING|EVENTS|MJPEG|VIDEO)' "$log" && fail "a disabled door phone was watched"
+
+# A call taken at the desk: a snapshot, and a recording that becomes an AVI file.
+echo call >&7
+wait_log "YOX1: AVI: record started" 5
+sleep 1.5
+echo hangup >&7
+wait_log "AVICollection available" 5
+wait_log "\"Save AVI to " 10
+snapshot=$(grep -oP 'YOX1: Save snapshot to "\K[^"]*' "$log" | tr -d '\r' | head -1)
+[ -f "$snapshot" ] || fail "no snapshot file: $snapshot"
+[ "$(head -c 2 "$snapshot" | od -An -tx1 | tr -d ' ')" = "ffd8" ] || fail "the snapshot is not a JPEG"
+frames=$(grep -oP 'YOX1: AVI: record stopped with \K[0-9]+' "$log" | head -1)
+avi=$(ls "$HOME/Documents/VELNORA Manager/Record/"*.AVI | head -1)
+probe=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=codec_name,pix_fmt,width,height,r_frame_rate,nb_read_frames -of csv=p=0 "$avi")
+[ "$probe" = "rawvideo,320,240,bgr24,6/1,$frames" ] || fail "AVI reads as '$probe', expected $frames frames"
 
 # The close area of the one-panel layout: window x 434..454, y 1..25.
 eval "$(xdotool getwindowgeometry --shell "$win")"
