@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The program with its real console SIP client on a virtual screen, and a
+# door phone: the simulator for its HTTP side and a second real linphonec for
+# its SIP side, all on loopback. A call from the door asks the question, Yes
+# routes it to the panel whose address is in the call, the panel's telephone
+# button ends it, and an unanswered call is refused after the ring time.
+# Usage: sip_call_test.sh PROGRAM SIMULATOR ASSETS
+set -uo pipefail
+program=$1 sim=$2 assets=$3
+command -v linphonec >/dev/null || { echo "linphonec missing"; exit 1; }
+work=$(mktemp -d /tmp/velnora-sip-e2e.XXXXXX)
+data="$work/home/.local/share/VELNORA Manager"
+log="$data/VELNORA_Manager.log"
+fail() { echo "FAIL: $*"; [ -f "$log" ] && sed 's/^/  log: /' "$log" | grep -v 'MJPEG\|VIDEO' | tail -40; sed 's/^/  door: /' "$work/door.out" | tail -15; exit 1; }
+pids=()
+cleanup() {
+  [ -n "${app:-}" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"
+}
+trap cleanup EXIT
+export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
+export XDG_RUNTIME_DIR="$work/run" SDL_AUDIODRIVER=dummy
+mkdir -p "$data" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+
+# The door phone's HTTP side, with a short waiting time before a call.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+mkfifo "$work/sim.in"
+"$sim" --address 127.0.0.1 --port "$port" --name "Front Door" --sip door --time-before-call 2 < "$work/sim.in" > "$work/sim.out" 2>&1 & pids+=($!)
+exec 7>"$work/sim.in"
+printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\nSaveToJPG=1\r\nJPGDirectory=%s\r\n' "$port" "$work" > "$data/VELNORA_Manager.ini"
+
+# The door phone's SIP side: its own linphonec on 127.0.0.1:5071.
+door="$work/door"; mkdir -p "$door/.local/share/linphone"
+cat > "$door/.linphonerc" <<RC
+[sip]
+sip_port=5071
+sip_tcp_port=0
+sip_tls_port=0
+bind_address=127.0.0.1
+ipv6_migration_done=1
+use_ipv6=0
+guess_hostname=0
+contact=sip:door@127.0.0.1
+[rtp]
+audio_rtp_port=7178
+video_rtp_port=7180
+text_rtp_port=7182
+bind_address=127.0.0.1
+[video]
+capture=0
+display=0
+automatically_initiate=0
+RC
+
+exec 6< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
+pids+=($!)
+read -r -t 10 display <&6 || fail "Xvfb did not start"
+export DISPLAY=":$display"
+(cd "$assets" && exec "$program") > "$work/program.out" 2>&1 & app=$!
+started=$(date +%s)
+
+wait_log() { # text seconds
+  for _ in $(seq 1 $(( $2 * 10 ))); do grep -qF -- "$1" "$log" 2>/dev/null && return 0; sleep 0.1; done
+  fail "no log line: $1"
+}
+answer_question() {
+  local w=""
+  for _ in $(seq 1 100); do w=$(xdotool search --name '^VELNORA Manager$' 2>/dev/null | head -1); [ -n "$w" ] && break; sleep 0.1; done
+  [ -n "$w" ] || fail "the question did not show"
+  xdotool windowfocus --sync "$w" 2>/dev/null; sleep 0.2
+  xdotool key Return
+}
+
+wait_log "YOX1: EVENTS: Events thread state changed to:1" 8
+wait_log "LINPHONE: " 8
+# The desk kills left-over clients by name when it starts: the door's client comes after.
+sleep 1
+mkfifo "$work/door.in"
+HOME="$door" XDG_CONFIG_HOME="$door/.config" XDG_DATA_HOME="$door/.local/share" \
+  linphonec < "$work/door.in" > "$work/door.out" 2>&1 & pids+=($!)
+exec 8>"$work/door.in"
+sleep 3 # both clients up
+
+echo "call sip:YOXPanel@127.0.0.1" >&8
+wait_log "Receiving new incoming call from" 10
+answer_question
+wait_log ">>>answer" 5
+wait_log "YOX1: Save snapshot to" 5   # the call went to panel 1: its address is in the call
+for _ in $(seq 1 50); do grep -q "connected" "$work/door.out" && break; sleep 0.1; done
+grep -q "connected" "$work/door.out" || fail "the call did not connect"
+
+# The panel's telephone button ends the call: panel 1 at (-1, 24), strip at
+# the bottom 62 px of 351, the button at (174, 20) in the strip.
+win=$(xdotool search --name "VELNORA Manager 3.6" | head -1)
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove $((X + 173 + 40)) $((Y + 24 + 289 + 20 + 20)) click 1
+wait_log ">>>terminate" 5
+for _ in $(seq 1 50); do grep -q "ended" "$work/door.out" && break; sleep 0.1; done
+grep -q "ended" "$work/door.out" || fail "the door did not see the call end"
+
+# Unanswered: refused after the ring time (2 s + 10 s). The door phone's 2 s
+# reach the SIP controller with the 10-second copy from panel 1.
+while [ $(( $(date +%s) - started )) -lt 11 ]; do sleep 0.2; done
+before=$(grep -c ">>>terminate" "$log")
+echo "call sip:YOXPanel@127.0.0.1" >&8
+for _ in $(seq 1 100); do [ "$(grep -c 'Receiving new incoming call from' "$log")" -ge 2 ] && break; sleep 0.1; done
+start=$(date +%s)
+for _ in $(seq 1 200); do [ "$(grep -c ">>>terminate" "$log")" -gt "$before" ] && break; sleep 0.1; done
+took=$(( $(date +%s) - start ))
+[ "$(grep -c ">>>terminate" "$log")" -gt "$before" ] || fail "the unanswered call was not refused"
+[ "$took" -ge 11 ] || fail "refused after ${took}s, before the ring time"
+echo "1 passed, 0 failed"
