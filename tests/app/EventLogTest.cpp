@@ -61,7 +61,7 @@ TEST(WriteToLogFile, ConcurrentAppendsNeverInterleave) {
         ASSERT_NE(tab, std::string::npos);
         ASSERT_GT(tab, 0u);
         const std::string text = l.substr(tab + 1);
-        ASSERT_EQ(text.size(), 3006u) << l.substr(0, 80);
+        ASSERT_EQ(text.size(), 3005u) << l.substr(0, 80);
         ASSERT_TRUE(text.rfind("\"T", 0) == 0 && text[2] >= '0' && text[2] <= '3' && text[3] == ' ' && text.back() == '"');
         ASSERT_EQ(text.find_first_not_of('x', 4), text.size() - 1);
     }
