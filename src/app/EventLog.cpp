@@ -30,8 +30,10 @@ std::string LogDateTimeText() {
 bool WriteToLogFile(const std::string& text) {
     static std::mutex mutex;
     const std::string path = DataFolder() + LogFileName;
-    const std::string line = LogDateTimeText() + "\t\"" + text + "\"\r\n";
+    // The clock is read under the lock too: the C library's time-zone set-up
+    // is not safe to run from several threads at once.
     std::lock_guard lock(mutex);
+    const std::string line = LogDateTimeText() + "\t\"" + text + "\"\r\n";
     // O_APPEND writes of one buffer also keep lines whole against other processes.
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
     if (fd < 0) return false;

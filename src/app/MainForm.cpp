@@ -141,10 +141,10 @@ TForm2::~TForm2() {
 }
 
 TGetStrProc TForm2::LogSink() {
-    QPointer<TForm2> self(this);
-    return [self](const std::string& text) {
-        if (self) self->onLog(text);
-    };
+    // Runs on the window thread only: workers post through a Receiver, which
+    // drops their calls once the window is gone, and the window clears the
+    // sinks it handed out before it goes.
+    return [this](const std::string& text) { onLog(text); };
 }
 
 void TForm2::onLog(const std::string& text) {

@@ -291,11 +291,10 @@ void TGuardPanel::StartPingThread() {
         if (PingEchoOverride) t->echo = PingEchoOverride;
         const uint64_t id = ++nextChannel_;
         const std::string ip = t->iP;
-        QPointer<TGuardPanel> self(this);
+        // Sinks run on the window thread only, posted through Receiver, which
+        // drops them once this panel is gone.
         t->Receiver = this;
-        t->StateChangedEvent = [self, id, ip](const std::string& report) {
-            if (self) self->PingStateChanged(report, id, ip);
-        };
+        t->StateChangedEvent = [this, id, ip](const std::string& report) { PingStateChanged(report, id, ip); };
         TPingThread::Start(t);
         PingThread = std::move(t);
         pingChannel_ = id;
@@ -325,17 +324,12 @@ void TGuardPanel::StartEventsThread() {
         t->Password = FFGuardPassword;
         t->port = FFGuardPort.substr(0, 255);
         const uint64_t id = ++nextChannel_;
-        QPointer<TGuardPanel> self(this);
         t->Receiver = this;
-        t->LogEvent = [self](const std::string& text) {
-            if (self) self->ThreadLog(text);
+        t->LogEvent = [this](const std::string& text) { ThreadLog(text); };
+        t->IncomingEvents = [this, id](const std::string& chunk) {
+            if (id == eventsChannel_) EventsMessage(chunk);
         };
-        t->IncomingEvents = [self, id](const std::string& chunk) {
-            if (self && id == self->eventsChannel_) self->EventsMessage(chunk);
-        };
-        t->StateChangedEvent = [self, id](const std::string& report) {
-            if (self) self->EventsStateChanged(report, id);
-        };
+        t->StateChangedEvent = [this, id](const std::string& report) { EventsStateChanged(report, id); };
         eventsCameUp_ = false;
         eventsChannel_ = id;
         EventsThread = t;
@@ -374,16 +368,11 @@ void TGuardPanel::StartVideoThread() {
         t->AVIRecord = false;
         t->AVIFull = false;
         const uint64_t id = ++nextChannel_;
-        QPointer<TGuardPanel> self(this);
         t->Receiver = this;
-        t->LogEvent = [self](const std::string& text) {
-            if (self) self->ThreadLog(text);
-        };
-        t->StateChanged = [self, id](const std::string& report) {
-            if (self) self->VideoStateChanged(report, id);
-        };
-        t->PVideoImage = [self, id](const QImage& picture, const TMJPEG::JpegBytes& jpeg) {
-            if (self && id == self->videoChannel_) self->showPicture(picture, jpeg);
+        t->LogEvent = [this](const std::string& text) { ThreadLog(text); };
+        t->StateChanged = [this, id](const std::string& report) { VideoStateChanged(report, id); };
+        t->PVideoImage = [this, id](const QImage& picture, const TMJPEG::JpegBytes& jpeg) {
+            if (id == videoChannel_) showPicture(picture, jpeg);
         };
         if (VideoFrameHook) t->FrameReceived = VideoFrameHook;
         videoCameUp_ = false;

@@ -38,7 +38,7 @@ void TEventsThread::Stop() {
 void TEventsThread::log(const std::string& text) {
     if (!LogEvent) return;
     if (Receiver) {
-        platform::postTo(Receiver.data(), [sink = LogEvent, text, stop = stopped] {
+        Receiver.post([sink = LogEvent, text, stop = stopped] {
             if (!stop->load()) sink(text);
         });
     } else if (!stopped->load()) {
@@ -49,7 +49,7 @@ void TEventsThread::log(const std::string& text) {
 void TEventsThread::passOn(const std::string& chunk) {
     if (!IncomingEvents) return;
     if (Receiver) {
-        platform::postTo(Receiver.data(), [sink = IncomingEvents, chunk, stop = stopped] {
+        Receiver.post([sink = IncomingEvents, chunk, stop = stopped] {
             if (!stop->load()) sink(chunk);
         });
     } else if (!stopped->load()) {
@@ -61,7 +61,7 @@ void TEventsThread::passOn(const std::string& chunk) {
 void TEventsThread::report(const std::string& text) {
     if (!StateChangedEvent) return;
     if (Receiver) {
-        platform::postTo(Receiver.data(), [sink = StateChangedEvent, text] { sink(text); });
+        Receiver.post([sink = StateChangedEvent, text] { sink(text); });
     } else {
         StateChangedEvent(text);
     }

@@ -27,7 +27,7 @@ void TPingThread::Start(const std::shared_ptr<TPingThread>& self) {
 void TPingThread::report(const std::string& text) {
     if (!StateChangedEvent) return;
     if (Receiver) {
-        platform::postTo(Receiver.data(), [sink = StateChangedEvent, text] { sink(text); });
+        Receiver.post([sink = StateChangedEvent, text] { sink(text); });
     } else {
         StateChangedEvent(text);
     }

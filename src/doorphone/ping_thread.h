@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/Dispatch.h"
 #include "app/SharedTypes.h"
 
 #include <QObject>
@@ -30,7 +31,7 @@ public:
     // Inputs, set before Start.
     std::string iP;                 // at most 255 characters are used
     TGetStrProc StateChangedEvent;  // "1" / "0"
-    QPointer<QObject> Receiver;     // when set, reports run on its thread, in order
+    platform::Receiver Receiver;     // when set, reports run on its thread, in order
     EchoFunction echo;              // defaults to a 256-byte ICMP echo
     PingTimings timings;
 

@@ -8,9 +8,7 @@
 #include <memory>
 #include <mutex>
 
-// Hand-offs from worker threads to the window thread. Calls posted to one
-// receiver from one thread run in the order they were posted; a call to a
-// receiver that has been destroyed is dropped.
+// Hand-offs from worker threads to the window thread.
 namespace platform {
 
 template <class F> void postTo(QObject* receiver, F&& fn) {
@@ -18,40 +16,89 @@ template <class F> void postTo(QObject* receiver, F&& fn) {
     QMetaObject::invokeMethod(receiver, std::forward<F>(fn), Qt::QueuedConnection);
 }
 
-// Posts fn to the receiver's thread and waits until it has run there. The wait
-// ends early, without fn having run, when stop becomes true, so a window thread that is itself waiting for this worker to stop
-// can never deadlock with it. Returns true when fn ran.
-inline bool postAndWait(QObject* receiver, std::function<void()> fn, const std::atomic<bool>& stop) {
-    struct State {
+// The window-thread end of a worker's hand-offs. Set on the window thread from
+// the object the calls are for; a worker posts through it. Calls posted from
+// one thread run in the order they were posted. Once the object is destroyed
+// nothing more is posted, and what was posted and not yet run is dropped with
+// it, so a worker that outlives its panel can never reach into it. (A
+// QPointer read on a worker thread would race with the object's destruction.)
+class Receiver {
+public:
+    Receiver() = default;
+    Receiver(QObject* target) { *this = target; } // NOLINT: set as the field's value, like a pointer
+    Receiver& operator=(QObject* target) {
+        box_.reset();
+        if (!target) return *this;
+        auto box = std::make_shared<Box>();
+        box->target = target;
+        QObject::connect(target, &QObject::destroyed, [box] {
+            std::lock_guard l(box->m);
+            box->target = nullptr;
+            box->cv.notify_all();
+        });
+        box_ = std::move(box);
+        return *this;
+    }
+
+    // True when a target was given (it may be gone since).
+    explicit operator bool() const { return box_ != nullptr; }
+
+    // Posts fn to the target's thread; false when there is no target any more.
+    bool post(std::function<void()> fn) const {
+        if (!box_) return false;
+        std::lock_guard l(box_->m);
+        if (!box_->target) return false;
+        QMetaObject::invokeMethod(box_->target, std::move(fn), Qt::QueuedConnection);
+        return true;
+    }
+
+    // Posts fn and waits until it has run on the target's thread. The wait
+    // ends early, without fn having run, when stop becomes true or the target
+    // is destroyed, so a window thread that is itself waiting for this worker
+    // can never deadlock with it. True when fn ran.
+    bool postAndWait(std::function<void()> fn, const std::atomic<bool>& stop) const {
+        if (!box_) return false;
+        struct State {
+            bool done = false;
+            bool abandoned = false;
+        };
+        auto st = std::make_shared<State>();
+        auto box = box_;
+        {
+            std::lock_guard l(box->m);
+            if (!box->target) return false;
+            QMetaObject::invokeMethod(
+                box->target,
+                [st, box, f = std::move(fn)]() {
+                    {
+                        std::lock_guard l(box->m);
+                        if (st->abandoned) return; // the worker gave up: deliver nothing after a stop
+                    }
+                    f();
+                    std::lock_guard l(box->m);
+                    st->done = true;
+                    box->cv.notify_all();
+                },
+                Qt::QueuedConnection);
+        }
+        std::unique_lock l(box->m);
+        while (!st->done) {
+            if (stop.load() || !box->target) {
+                st->abandoned = true;
+                return false;
+            }
+            box->cv.wait_for(l, std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+private:
+    struct Box {
         std::mutex m;
         std::condition_variable cv;
-        bool done = false;
-        bool abandoned = false;
+        QObject* target = nullptr;
     };
-    auto st = std::make_shared<State>();
-    if (!receiver) return false;
-    QMetaObject::invokeMethod(
-        receiver,
-        [st, f = std::move(fn)]() {
-            {
-                std::lock_guard l(st->m);
-                if (st->abandoned) return; // the worker gave up: deliver nothing after a stop
-            }
-            f();
-            std::lock_guard l(st->m);
-            st->done = true;
-            st->cv.notify_all();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock l(st->m);
-    while (!st->done) {
-        if (stop.load()) {
-            st->abandoned = true;
-            return false;
-        }
-        st->cv.wait_for(l, std::chrono::milliseconds(20));
-    }
-    return true;
-}
+    std::shared_ptr<Box> box_;
+};
 
 } // namespace platform

@@ -125,14 +125,11 @@ void TLinphoneControl::LinphoneInitialization() {
             RemoveStaleClientSettings(ClientHome);
             thread->Environment = environmentWith(ClientHomeVariables(ClientHome));
         }
-        QPointer<TLinphoneControl> self(this);
+        // The sinks run on the window thread only: posted through Receiver,
+        // which drops them once this controller is gone.
         thread->Receiver = this;
-        thread->LogEvent = [self](const std::string& s) {
-            if (self) self->Log(s);
-        };
-        thread->OnResponseEvent = [self](const std::string& s) {
-            if (self) self->LinhponeResponseEvalution(s);
-        };
+        thread->LogEvent = [this](const std::string& s) { Log(s); };
+        thread->OnResponseEvent = [this](const std::string& s) { LinhponeResponseEvalution(s); };
         thread->timings = timings_.thread;
         LinphoneThread = thread;
         TLinphoneThread::Start(thread);

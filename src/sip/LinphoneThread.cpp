@@ -11,7 +11,7 @@ void TLinphoneThread::log(const std::string& text) {
     if (!LogEvent) return;
     const std::string line = "LINPHONE_THREAD: " + text;
     if (Receiver && std::this_thread::get_id() != windowThread_) {
-        platform::postTo(Receiver.data(), [sink = LogEvent, line, stop = stop_] {
+        Receiver.post([sink = LogEvent, line, stop = stop_] {
             if (!stop->load()) sink(line);
         });
     } else if (!StopRequested()) {
@@ -78,8 +78,7 @@ void TLinphoneThread::OutputStep() {
         if (OnResponseEvent) {
             if (Receiver) {
                 auto outcome = std::make_shared<std::atomic<bool>>(false);
-                const bool ran = platform::postAndWait(
-                    Receiver.data(),
+                const bool ran = Receiver.postAndWait(
                     [sink = OnResponseEvent, piece, outcome] {
                         try {
                             sink(piece);

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/Dispatch.h"
 #include "app/SharedTypes.h"
 #include "sip/ConsoleApp.h"
 #include "sip/LinphoneEvaluator.h"
@@ -31,7 +32,7 @@ public:
     std::optional<std::vector<std::string>> Environment; // none = this program's
     TGetStrProc LogEvent;                               // "LINPHONE_THREAD: ..." lines
     TGetStrProc OnResponseEvent;                        // each new piece of output, unchanged
-    QPointer<QObject> Receiver;                         // when set, LogEvent and OnResponseEvent run on its thread
+    platform::Receiver Receiver;                         // when set, LogEvent and OnResponseEvent run on its thread
     LinphoneThreadTimings timings;
 
     // Asked by the owner at shutdown: nothing is handed over or logged after it.

@@ -85,12 +85,11 @@ std::string TAVICreator::WithSuffix(const std::string& name, int n) {
 
 void TAVICreator::log(const std::string& text) {
     if (!LogEvent) return;
-    QObject* receiver = Receiver.data();
-    if (!receiver) {
+    if (!Receiver) {
         LogEvent(text);
         return;
     }
-    platform::postTo(receiver, [sink = LogEvent, text] { sink(text); });
+    Receiver.post([sink = LogEvent, text] { sink(text); });
 }
 
 void TAVICreator::Run() {

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/Dispatch.h"
 // Turns the frames of one finished recording into an AVI file, on a worker
 // thread of its own that ends when the file is written.
 #include "app/SharedTypes.h"
@@ -19,7 +20,7 @@ public:
     std::string AVIDirectory;     // recordings folder
     std::string GuardName;        // the panel's displayed name; "Guard" when empty
     TGetStrProc LogEvent;
-    QPointer<QObject> Receiver; // when set, log lines run on its thread
+    platform::Receiver Receiver; // when set, log lines run on its thread
     std::function<std::time_t()> Now = [] { return std::time(nullptr); }; // the file name's stamp
 
     // The full name of the file being written, once chosen.

@@ -156,13 +156,11 @@ bool TMJPEG::DecodePicture(video::JpegDecoder& decoder, const uint8_t* data, siz
 
 void TMJPEG::log(const std::string& text) {
     if (!LogEvent || KonecMJPEG) return;
-    QObject* receiver = Receiver.data();
-    if (!receiver) {
+    if (!Receiver) {
         LogEvent(text);
         return;
     }
-    platform::postAndWait(
-        receiver,
+    Receiver.postAndWait(
         [self = shared_from_this(), text] {
             if (!self->KonecMJPEG) self->LogEvent(text);
         },
@@ -171,22 +169,19 @@ void TMJPEG::log(const std::string& text) {
 
 void TMJPEG::report(const std::string& state, bool waitTaken) {
     if (!StateChanged) return;
-    QObject* receiver = Receiver.data();
-    if (!receiver) {
+    if (!Receiver) {
         StateChanged(state);
         return;
     }
     if (waitTaken)
-        platform::postAndWait(
-            receiver, [sink = StateChanged, state] { sink(state); }, KonecMJPEG);
+        Receiver.postAndWait([sink = StateChanged, state] { sink(state); }, KonecMJPEG);
     else
-        platform::postTo(receiver, [sink = StateChanged, state] { sink(state); });
+        Receiver.post([sink = StateChanged, state] { sink(state); });
 }
 
 bool TMJPEG::deliverPicture(const QImage& picture, const JpegBytes& jpeg) {
     if (!PVideoImage) return true;
-    QObject* receiver = Receiver.data();
-    if (!receiver) {
+    if (!Receiver) {
         try {
             PVideoImage(picture, jpeg);
             return true;
@@ -195,8 +190,7 @@ bool TMJPEG::deliverPicture(const QImage& picture, const JpegBytes& jpeg) {
         }
     }
     auto failed = std::make_shared<std::atomic<bool>>(false);
-    platform::postAndWait(
-        receiver,
+    Receiver.postAndWait(
         [self = shared_from_this(), picture, jpeg, failed] {
             if (self->KonecMJPEG) return;
             try {

@@ -1,4 +1,5 @@
 #pragma once
+#include "platform/Dispatch.h"
 // The live video of one door phone: an HTTP MJPEG client on a worker thread
 // that shows each picture in the panel and keeps the frames of a recording.
 #include "app/SharedTypes.h"
@@ -54,7 +55,7 @@ public:
     PictureSink PVideoImage;
     TGetStrProc LogEvent;
     TGetStrProc StateChanged;   // "1" on each new connection's request, "0" once at the end
-    QPointer<QObject> Receiver; // when set, sinks run on its thread; otherwise directly
+    platform::Receiver Receiver; // when set, sinks run on its thread; otherwise directly
     VideoTimings timings;
     FrameHook FrameReceived; // optional; for latency figures
 
