@@ -413,19 +413,16 @@ void TGuardPanel::EventsMessage(const std::string& chunk) {
     st.door2open = door2open;
     st.OutCallInProcess = OutCallInProcess;
     st.InCallInProcess = InCallInProcess;
-    // Fields are written back after every step so that an effect (a pop-up,
-    // a snapshot) sees the state as far as the chunk has got.
-    auto writeBack = [this, &st] {
-        sensor1_enable = st.sensor1_enable;
-        sensor2_enable = st.sensor2_enable;
-        door1open = st.door1open;
-        door2open = st.door2open;
-        OutCallInProcess = st.OutCallInProcess;
-        InCallInProcess = st.InCallInProcess;
-    };
+    // The interpreter updates the state only as its steps succeed; the panel
+    // takes it over once the chunk is done (no effect reads these fields).
     doorphone::interpretChunk(
         chunk, st, [this](const doorphone::EventEffect& e) { return applyEffect(e); }, PathExeFile);
-    writeBack();
+    sensor1_enable = st.sensor1_enable;
+    sensor2_enable = st.sensor2_enable;
+    door1open = st.door1open;
+    door2open = st.door2open;
+    OutCallInProcess = st.OutCallInProcess;
+    InCallInProcess = st.InCallInProcess;
 }
 
 ImageButton* TGuardPanel::buttonOf(doorphone::Button b) const {
