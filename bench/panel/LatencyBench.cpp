@@ -16,9 +16,9 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <spawn.h>
@@ -65,7 +65,7 @@ pid_t startSim(int n, uint16_t port) {
     const std::string address = "127.0.0." + std::to_string(n);
     const std::string portText = std::to_string(port);
     const char* argv[] = {VN_SIM_PROGRAM, "--address", address.c_str(), "--port", portText.c_str(),
-                          "--size", "640x480", "--fps", "25", nullptr};
+                          "--size",       "640x480",   "--fps",         "25",     nullptr};
     // The simulator ends at the end of its input: it reads a pipe held open until the end.
     static int keepOpen[2] = {-1, -1};
     if (keepOpen[0] < 0 && ::pipe(keepOpen) != 0) return 0;
@@ -114,7 +114,8 @@ int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 10;
     const uint16_t basePort = 18080;
     std::vector<pid_t> sims;
-    for (int n = 1; n <= 4; ++n) sims.push_back(startSim(n, static_cast<uint16_t>(basePort + n)));
+    for (int n = 1; n <= 4; ++n)
+        sims.push_back(startSim(n, static_cast<uint16_t>(basePort + n)));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
     // Baseline: bare readers.
@@ -126,13 +127,15 @@ int main(int argc, char** argv) {
         std::vector<std::thread> readers;
         const double cpu0 = cpuSeconds();
         for (int n = 1; n <= 4; ++n)
-            readers.emplace_back(bareReader, "127.0.0." + std::to_string(n), static_cast<uint16_t>(basePort + n),
-                                 &receiver, std::ref(stop), std::ref(m), std::ref(bare));
+            readers.emplace_back(bareReader, "127.0.0." + std::to_string(n),
+                                 static_cast<uint16_t>(basePort + n), &receiver, std::ref(stop), std::ref(m),
+                                 std::ref(bare));
         spin(seconds * 1000);
         const double cpu = cpuSeconds() - cpu0;
         stop = true;
         spin(200);
-        for (auto& t : readers) t.join();
+        for (auto& t : readers)
+            t.join();
         std::printf("baseline (bare readers): %zu frames, median %.3f ms, p95 %.3f ms, CPU %.3f cores\n",
                     bare.ms.size(), bare.percentile(0.5), bare.percentile(0.95), cpu / seconds);
     }
@@ -180,7 +183,9 @@ int main(int argc, char** argv) {
 
     panels.clear();
     spin(300);
-    for (pid_t p : sims) ::kill(p, SIGTERM);
-    for (pid_t p : sims) ::waitpid(p, nullptr, 0);
+    for (pid_t p : sims)
+        ::kill(p, SIGTERM);
+    for (pid_t p : sims)
+        ::waitpid(p, nullptr, 0);
     return 0;
 }

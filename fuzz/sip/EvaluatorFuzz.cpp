@@ -2,9 +2,9 @@
 // the evaluation must never crash, never grow without bound and keep its ids short.
 #include "sip/LinphoneEvaluator.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -28,13 +28,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (masked.size() != piece.size()) std::abort();
             break;
         }
-        case 3: e.AnswerIncomingCall((op & 8) != 0, (op & 16) != 0); break;
-        case 4: e.Command(std::string(piece)); break;
-        case 5: e.PollDue(); break;
-        case 6: e.CallButton(); break;
-        case 7: (void)CallIdFrom(piece); break;
+        case 3:
+            e.AnswerIncomingCall((op & 8) != 0, (op & 16) != 0);
+            break;
+        case 4:
+            e.Command(std::string(piece));
+            break;
+        case 5:
+            e.PollDue();
+            break;
+        case 6:
+            e.CallButton();
+            break;
+        case 7:
+            (void)CallIdFrom(piece);
+            break;
         }
-        if (e.CallID_connected.size() > 2 || e.CallID_ringing.size() > 2 || e.HeldCommands() > 4096) std::abort();
+        if (e.CallID_connected.size() > 2 || e.CallID_ringing.size() > 2 || e.HeldCommands() > 4096)
+            std::abort();
     }
     return 0;
 }

@@ -8,7 +8,8 @@
 class ImageButton : public QLabel {
     Q_OBJECT
 public:
-    explicit ImageButton(QWidget* parent = nullptr, bool autoSize = true) : QLabel(parent), autoSize_(autoSize) {}
+    explicit ImageButton(QWidget* parent = nullptr, bool autoSize = true)
+        : QLabel(parent), autoSize_(autoSize) {}
 
     // Loads a picture by file name; false (and the old picture kept) when it cannot be read.
     bool LoadPicture(const std::string& file);

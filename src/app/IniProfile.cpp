@@ -13,8 +13,10 @@
 namespace {
 
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -49,10 +51,14 @@ std::optional<int32_t> ParseIniInteger(std::string_view s) {
     int64_t v = 0;
     for (char c : s) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (base == 16 && c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (base == 16 && c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return std::nullopt;
         v = v * base + d;
         // Hexadecimal may name the full 32-bit pattern (e.g. $FFFFFFFF is -1).
         if (v > (base == 16 ? int64_t{0xFFFFFFFF} : int64_t{0x80000000})) return std::nullopt;
@@ -63,7 +69,9 @@ std::optional<int32_t> ParseIniInteger(std::string_view s) {
     return static_cast<int32_t>(v);
 }
 
-bool IsNumber(std::string_view text) { return ParseIniInteger(text).has_value(); }
+bool IsNumber(std::string_view text) {
+    return ParseIniInteger(text).has_value();
+}
 
 IniProfile::Line IniProfile::parseLine(std::string raw) {
     Line l;
@@ -98,7 +106,7 @@ void IniProfile::loadText(std::string_view text) {
 }
 
 bool IniProfile::loadFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     std::ifstream in;
     if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) in.open(path, std::ios::binary);
     if (!in) {
@@ -138,7 +146,8 @@ std::optional<std::string> IniProfile::value(std::string_view section, std::stri
     return std::string(trim(t.substr(t.find('=') + 1)));
 }
 
-std::string IniProfile::readString(std::string_view section, std::string_view key, const std::string& def) const {
+std::string IniProfile::readString(std::string_view section, std::string_view key,
+                                   const std::string& def) const {
     return value(section, key).value_or(def);
 }
 
@@ -175,12 +184,13 @@ void IniProfile::writeString(std::string_view section, std::string_view key, std
 
 std::string IniProfile::text() const {
     std::string out;
-    for (const Line& l : lines_) out += l.raw + "\r\n";
+    for (const Line& l : lines_)
+        out += l.raw + "\r\n";
     return out;
 }
 
 bool IniProfile::saveFile(const std::string& path) const {
-    struct stat st{};
+    struct stat st {};
     mode_t mode = 0600;
     if (::stat(path.c_str(), &st) == 0) {
         if (::access(path.c_str(), W_OK) != 0) return false; // a read-only file stays as it is

@@ -5,9 +5,9 @@
 #include "app/SystemUtils.h"
 #include "doorphone/GuardPanel.h"
 #include "platform/Folders.h"
+#include "platform/SystemFacts.h"
 #include "sip/ClientHome.h"
 #include "sip/LinphoneControlComponent.h"
-#include "platform/SystemFacts.h"
 #include "video/AVI_do.h"
 
 #include <QCloseEvent>
@@ -31,7 +31,8 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     LogMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LogMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
 
-    const QRect panelRects[4] = {{-1, 24, 459, 351}, {459, 24, 459, 351}, {0, 375, 459, 351}, {459, 374, 459, 351}};
+    const QRect panelRects[4] = {
+        {-1, 24, 459, 351}, {459, 24, 459, 351}, {0, 375, 459, 351}, {459, 374, 459, 351}};
     for (int i = 0; i < 4; ++i) {
         auto* p = new TGuardPanel(this);
         p->setGeometry(panelRects[i]);
@@ -110,7 +111,9 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     LinphoneControl1 = new TLinphoneControl(this);
     LinphoneControl1->OnInitializationSuccesful = [this] { LinphoneControl1InitializationSuccesful(); };
     LinphoneControl1->OnIncomingCall = [this] { LinphoneControl1IncomingCall(); };
-    LinphoneControl1->OnIncomingCallAcepted = [this](const std::string& s) { LinphoneControl1IncomingCallAcepted(s); };
+    LinphoneControl1->OnIncomingCallAcepted = [this](const std::string& s) {
+        LinphoneControl1IncomingCallAcepted(s);
+    };
     LinphoneControl1->OnError = [this](const std::string& s) { LinphoneControl1Error(s); };
     LinphoneControl1->OnSIPEvent = [this](const std::string& s) { LinphoneControl1SIPEvent(s); };
     RingTimerActive = [this] { return LinphoneControl1->RingTimer->isActive(); };
@@ -120,11 +123,20 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     TrayIcon->setToolTip("VELNORA Manager");
     connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
         switch (r) {
-        case QSystemTrayIcon::Trigger: OnIconMessage(513); break;     // left button
-        case QSystemTrayIcon::Context: OnIconMessage(516); break;     // right button
-        case QSystemTrayIcon::MiddleClick: OnIconMessage(519); break;
-        case QSystemTrayIcon::DoubleClick: OnIconMessage(515); break;
-        default: break;
+        case QSystemTrayIcon::Trigger:
+            OnIconMessage(513);
+            break; // left button
+        case QSystemTrayIcon::Context:
+            OnIconMessage(516);
+            break; // right button
+        case QSystemTrayIcon::MiddleClick:
+            OnIconMessage(519);
+            break;
+        case QSystemTrayIcon::DoubleClick:
+            OnIconMessage(515);
+            break;
+        default:
+            break;
         }
     });
 
@@ -270,17 +282,25 @@ bool TForm2::eventFilter(QObject* watched, QEvent* e) {
     return QWidget::eventFilter(watched, e);
 }
 
-void TForm2::MinimizeImageClick() { OnMinimizeApplication(); }
+void TForm2::MinimizeImageClick() {
+    OnMinimizeApplication();
+}
 
-void TForm2::CloseImageClick() { close(); }
+void TForm2::CloseImageClick() {
+    close();
+}
 
-void TForm2::LogImageSecretButtonClick() { GuardPanel4->setVisible(!GuardPanel4->isVisible()); }
+void TForm2::LogImageSecretButtonClick() {
+    GuardPanel4->setVisible(!GuardPanel4->isVisible());
+}
 
 void TForm2::OnMinimizeApplication() {
     if (minimised_) return;
     onLog("Minimize Application");
-    for (size_t i = 0; i < 4; ++i) GuardVideoBringed[i] = GuardPanels[i]->BringVideo();
-    for (TGuardPanel* p : GuardPanels) p->SetBringVideo(false);
+    for (size_t i = 0; i < 4; ++i)
+        GuardVideoBringed[i] = GuardPanels[i]->BringVideo();
+    for (TGuardPanel* p : GuardPanels)
+        p->SetBringVideo(false);
     minimised_ = true;
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         hide();
@@ -299,7 +319,8 @@ void TForm2::OnRestoreApplication() {
     showNormal();
     raise();
     activateWindow();
-    for (size_t i = 0; i < 4; ++i) GuardPanels[i]->SetBringVideo(GuardVideoBringed[i]);
+    for (size_t i = 0; i < 4; ++i)
+        GuardPanels[i]->SetBringVideo(GuardVideoBringed[i]);
 }
 
 void TForm2::OnIconMessage(int mouseMessage) {
@@ -396,9 +417,9 @@ void TForm2::SIPRegister() {
     if (!SettingsForm) return;
     const TSettingsStore& s = *SettingsForm;
     try {
-        LinphoneControl1->PSendCommandToLinphone("register sip:" + s.Text("MyIdentityText") + "@" +
-                                                 s.Text("SipServerAdressText") + " " + s.Text("SipProxyAdressText") +
-                                                 " " + s.Text("MyPasswordText"));
+        LinphoneControl1->PSendCommandToLinphone(
+            "register sip:" + s.Text("MyIdentityText") + "@" + s.Text("SipServerAdressText") + " " +
+            s.Text("SipProxyAdressText") + " " + s.Text("MyPasswordText"));
     } catch (...) {
         // the client is not up; nothing is reported
     }
@@ -407,8 +428,10 @@ void TForm2::SIPRegister() {
 void TForm2::GuardPanelCallButtonClick(int n) {
     TGuardPanel* p = GuardPanels[static_cast<size_t>(n - 1)];
     try {
-        if (SipMode) LinphoneControl1->SIPaddres = p->SIPNumber;
-        else LinphoneControl1->vratnikIP = p->GuardIP().substr(0, 255);
+        if (SipMode)
+            LinphoneControl1->SIPaddres = p->SIPNumber;
+        else
+            LinphoneControl1->vratnikIP = p->GuardIP().substr(0, 255);
         LinphoneControl1->CallButtonClick();
     } catch (...) {
         // the controller logs its own failures
@@ -446,4 +469,6 @@ void TForm2::LinphoneControl1SIPEvent(const std::string& S) {
     if (S.find("failed") != std::string::npos) onLog("s");
 }
 
-void TForm2::TimeBeforeCall_TimerTimer() { LinphoneControl1->TimeBeforeCall = GuardPanel1->TimeBeforeCall; }
+void TForm2::TimeBeforeCall_TimerTimer() {
+    LinphoneControl1->TimeBeforeCall = GuardPanel1->TimeBeforeCall;
+}

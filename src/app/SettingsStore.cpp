@@ -48,8 +48,10 @@ const std::vector<TSettingsStore::KeySpec>& TSettingsStore::Keys() {
 
 TSettingsStore::TSettingsStore(std::string iniPath) : iniPath_(std::move(iniPath)) {
     for (const KeySpec& k : Keys()) {
-        if (k.kind == Kind::Bool) checks_[k.control] = std::string(k.def) == "1";
-        else if (k.kind != Kind::Choice) texts_[k.control] = k.def;
+        if (k.kind == Kind::Bool)
+            checks_[k.control] = std::string(k.def) == "1";
+        else if (k.kind != Kind::Choice)
+            texts_[k.control] = k.def;
     }
 }
 
@@ -94,7 +96,8 @@ bool TSettingsStore::Save(const std::string& currentLanguage) {
     for (const KeySpec& k : Keys()) {
         switch (k.kind) {
         case Kind::Text:
-            ini.writeString(Section, k.key, std::string(k.key) == "Language" ? currentLanguage : texts_[k.control]);
+            ini.writeString(Section, k.key,
+                            std::string(k.key) == "Language" ? currentLanguage : texts_[k.control]);
             break;
         case Kind::PortText:
             if (IsNumber(texts_[k.control])) ini.writeString(Section, k.key, texts_[k.control]);
@@ -115,11 +118,15 @@ std::string TSettingsStore::Text(const std::string& control) const {
     return it == texts_.end() ? std::string() : it->second;
 }
 
-void TSettingsStore::SetText(const std::string& control, const std::string& value) { texts_[control] = value; }
+void TSettingsStore::SetText(const std::string& control, const std::string& value) {
+    texts_[control] = value;
+}
 
 bool TSettingsStore::Checked(const std::string& control) const {
     auto it = checks_.find(control);
     return it != checks_.end() && it->second;
 }
 
-void TSettingsStore::SetChecked(const std::string& control, bool value) { checks_[control] = value; }
+void TSettingsStore::SetChecked(const std::string& control, bool value) {
+    checks_[control] = value;
+}

@@ -12,7 +12,7 @@ class TSettingsStore {
 public:
     enum class Kind { Text, PortText, Bool, Choice };
     struct KeySpec {
-        const char* key;     // key in section "global"
+        const char* key; // key in section "global"
         Kind kind;
         const char* def;     // default as text ("1"/"0" for Booleans)
         const char* control; // control name

@@ -31,13 +31,21 @@ std::string ProcessNameByPID(pid_t pid) {
     return name;
 }
 
-void PlayWav(const std::string& path, bool loop) { platform::SoundPlayer::instance().playWav(path, loop); }
+void PlayWav(const std::string& path, bool loop) {
+    platform::SoundPlayer::instance().playWav(path, loop);
+}
 
-void StopWav() { platform::SoundPlayer::instance().stop(); }
+void StopWav() {
+    platform::SoundPlayer::instance().stop();
+}
 
-void PlayTone(int frequencyHz, int durationMs) { platform::SoundPlayer::instance().playTone(frequencyHz, durationMs); }
+void PlayTone(int frequencyHz, int durationMs) {
+    platform::SoundPlayer::instance().playTone(frequencyHz, durationMs);
+}
 
-std::string GetLocalIP() { return platform::localIPv4().value_or(std::string()); }
+std::string GetLocalIP() {
+    return platform::localIPv4().value_or(std::string());
+}
 
 void SendTCPCommand(const std::string& host, const std::string& port, const std::string& line, int waitMs) {
     int fd = platform::tcpConnect(host.substr(0, 255), port.substr(0, 255), SendTCPCommandConnectTimeoutMs);
@@ -49,7 +57,9 @@ void SendTCPCommand(const std::string& host, const std::string& port, const std:
     platform::closeSocket(fd);
 }
 
-bool TestBit(uint16_t value, int bit) { return bit >= 0 && bit < 16 && (value & (1u << bit)) != 0; }
+bool TestBit(uint16_t value, int bit) {
+    return bit >= 0 && bit < 16 && (value & (1u << bit)) != 0;
+}
 
 uint16_t ClearBit(uint16_t value, int bit) {
     return (bit >= 0 && bit < 16) ? static_cast<uint16_t>(value & ~(1u << bit)) : value;

@@ -7,8 +7,8 @@
 #include <QApplication>
 #include <QSocketNotifier>
 #include <csignal>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
             [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
             form2->close();
         });
-        struct sigaction sa{};
+        struct sigaction sa {};
         sa.sa_handler = onTerminate;
         ::sigaction(SIGTERM, &sa, nullptr);
         ::sigaction(SIGINT, &sa, nullptr);

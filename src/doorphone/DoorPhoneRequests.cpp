@@ -9,7 +9,8 @@ std::string authorization(const std::string& credential) {
 } // namespace
 
 std::string videoRequest(const std::string& host, const std::string& credential) {
-    return "GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: " + host + "\r\n" + authorization(credential) + "\r\n";
+    return "GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: " + host + "\r\n" + authorization(credential) +
+           "\r\n";
 }
 
 std::string eventsRequest(const std::string& credential) {
@@ -17,7 +18,8 @@ std::string eventsRequest(const std::string& credential) {
 }
 
 std::string lockRequest(int relay, const std::string& credential) {
-    return "GET /cgi-bin/remctrl.sh?id=relay" + std::to_string(relay) + " HTTP/1.1\r\n" + authorization(credential);
+    return "GET /cgi-bin/remctrl.sh?id=relay" + std::to_string(relay) + " HTTP/1.1\r\n" +
+           authorization(credential);
 }
 
 } // namespace doorphone

@@ -31,7 +31,9 @@ void loadSilently(QLabel* label, const char* file) {
     if (pm.load(QString::fromLatin1(file))) label->setPixmap(pm);
 }
 
-void loadButtonSilently(ImageButton* b, const char* file) { b->LoadPicture(file); }
+void loadButtonSilently(ImageButton* b, const char* file) {
+    b->LoadPicture(file);
+}
 
 } // namespace
 
@@ -83,7 +85,8 @@ TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), 
     });
     connect(CameraButton, &ImageButton::released, this, [this](Qt::MouseButton) {
         waitMs(timings_.cameraReleaseWaitMs);
-        if (!CameraButton->LoadPicture("button_fotak_maly.png")) PanelLog("ERROR: button_fotak_maly.png not found ");
+        if (!CameraButton->LoadPicture("button_fotak_maly.png"))
+            PanelLog("ERROR: button_fotak_maly.png not found ");
     });
     connect(CameraButton, &ImageButton::clicked, this, [this] { CameraImageClick(CameraButton); });
 
@@ -174,8 +177,10 @@ void TGuardPanel::PingStateChanged(const std::string& report, uint64_t channel, 
 void TGuardPanel::EventsStateChanged(const std::string& report, uint64_t channel) {
     if (channel == eventsChannel_) {
         foldReport(BitEvents, report);
-        if (report != "0") eventsCameUp_ = true;
-        else if (!eventsCameUp_) scheduleRetry(BitEvents, channel);
+        if (report != "0")
+            eventsCameUp_ = true;
+        else if (!eventsCameUp_)
+            scheduleRetry(BitEvents, channel);
     }
     PanelLog("EVENTS: Events thread state changed to:" + report);
 }
@@ -183,8 +188,10 @@ void TGuardPanel::EventsStateChanged(const std::string& report, uint64_t channel
 void TGuardPanel::VideoStateChanged(const std::string& report, uint64_t channel) {
     if (channel == videoChannel_) {
         foldReport(BitVideo, report);
-        if (report != "0") videoCameUp_ = true;
-        else if (!videoCameUp_) scheduleRetry(BitVideo, channel);
+        if (report != "0")
+            videoCameUp_ = true;
+        else if (!videoCameUp_)
+            scheduleRetry(BitVideo, channel);
     }
     PanelLog("VIDEO: Video thread state changed to:" + report);
 }
@@ -277,7 +284,9 @@ void TGuardPanel::StartVideo() {
         StartVideoThread();
 }
 
-void TGuardPanel::StopVideo() { EndVideoThread(); }
+void TGuardPanel::StopVideo() {
+    EndVideoThread();
+}
 
 void TGuardPanel::StartPingThread() {
     try {
@@ -294,7 +303,9 @@ void TGuardPanel::StartPingThread() {
         // Sinks run on the window thread only, posted through Receiver, which
         // drops them once this panel is gone.
         t->Receiver = this;
-        t->StateChangedEvent = [this, id, ip](const std::string& report) { PingStateChanged(report, id, ip); };
+        t->StateChangedEvent = [this, id, ip](const std::string& report) {
+            PingStateChanged(report, id, ip);
+        };
         TPingThread::Start(t);
         PingThread = std::move(t);
         pingChannel_ = id;
@@ -397,7 +408,8 @@ void TGuardPanel::EndVideoThread() {
     }
 }
 
-void TGuardPanel::showPicture(const QImage& picture, const std::shared_ptr<const std::vector<uint8_t>>& jpeg) {
+void TGuardPanel::showPicture(const QImage& picture,
+                              const std::shared_ptr<const std::vector<uint8_t>>& jpeg) {
     if (PictureShown) PictureShown(jpeg);
     CameraImage->setPixmap(QPixmap::fromImage(picture));
     lastPicture_ = jpeg;
@@ -427,11 +439,16 @@ void TGuardPanel::EventsMessage(const std::string& chunk) {
 
 ImageButton* TGuardPanel::buttonOf(doorphone::Button b) const {
     switch (b) {
-    case doorphone::Button::Vratnik: return VratnikButton;
-    case doorphone::Button::Camera: return CameraButton;
-    case doorphone::Button::IncomingCall: return IncomingCallButton;
-    case doorphone::Button::Lock1: return Lock1Button;
-    case doorphone::Button::Lock2: return Lock2Button;
+    case doorphone::Button::Vratnik:
+        return VratnikButton;
+    case doorphone::Button::Camera:
+        return CameraButton;
+    case doorphone::Button::IncomingCall:
+        return IncomingCallButton;
+    case doorphone::Button::Lock1:
+        return Lock1Button;
+    case doorphone::Button::Lock2:
+        return Lock2Button;
     }
     return nullptr;
 }
@@ -439,22 +456,41 @@ ImageButton* TGuardPanel::buttonOf(doorphone::Button b) const {
 bool TGuardPanel::applyEffect(const doorphone::EventEffect& e) {
     using K = doorphone::EventEffect::Kind;
     switch (e.kind) {
-    case K::SetPicture: return buttonOf(e.button)->LoadPicture(e.text);
-    case K::SetCaption: SetGuardCaption(e.text); return true;
-    case K::SetSIPNumber: SIPNumber = e.text.substr(0, 255); return true;
-    case K::SetTimeBeforeCall: TimeBeforeCall = e.value; return true;
-    case K::PlaySound: PlayWav(e.text, false); return true;
-    case K::StopSound: StopWav(); return true;
-    case K::PopUpActive: PopUpActive(this); return true;
-    case K::PopUpDeActive: PopUpDeActive(this); return true;
+    case K::SetPicture:
+        return buttonOf(e.button)->LoadPicture(e.text);
+    case K::SetCaption:
+        SetGuardCaption(e.text);
+        return true;
+    case K::SetSIPNumber:
+        SIPNumber = e.text.substr(0, 255);
+        return true;
+    case K::SetTimeBeforeCall:
+        TimeBeforeCall = e.value;
+        return true;
+    case K::PlaySound:
+        PlayWav(e.text, false);
+        return true;
+    case K::StopSound:
+        StopWav();
+        return true;
+    case K::PopUpActive:
+        PopUpActive(this);
+        return true;
+    case K::PopUpDeActive:
+        PopUpDeActive(this);
+        return true;
     case K::Snapshot:
         if (FFJPGEnable) CameraImageClick(this);
         return true;
     case K::AVIRecordStart:
         if (FFAVIEnable) AVIRecordStart();
         return true;
-    case K::AVIRecordStop: AVIRecordStop(); return true;
-    case K::Log: PanelLog(e.text); return true;
+    case K::AVIRecordStop:
+        AVIRecordStop();
+        return true;
+    case K::Log:
+        PanelLog(e.text);
+        return true;
     }
     return true;
 }
@@ -475,7 +511,8 @@ void TGuardPanel::CameraImageClick(QObject*) {
             // The JPEG as received, without the stream's part trailer.
             static const std::string trailer = "\r\n--tojekonec\r\n";
             bytes.assign(lastPicture_->begin(), lastPicture_->end());
-            if (bytes.size() >= trailer.size() && bytes.compare(bytes.size() - trailer.size(), trailer.size(), trailer) == 0)
+            if (bytes.size() >= trailer.size() &&
+                bytes.compare(bytes.size() - trailer.size(), trailer.size(), trailer) == 0)
                 bytes.resize(bytes.size() - trailer.size());
         } else {
             QFile placeholder(QString::fromLatin1(PlaceholderPicture));
@@ -508,7 +545,8 @@ void TGuardPanel::AVIRecordStart() {
 }
 
 void TGuardPanel::AVIRecordStop() {
-    if (!FFAVIEnable || !VideoThread || !VideoThread->IsRecording() || VideoThread->RecordedCount() <= 0) return;
+    if (!FFAVIEnable || !VideoThread || !VideoThread->IsRecording() || VideoThread->RecordedCount() <= 0)
+        return;
     std::optional<TAVICollection> frames = VideoThread->EndRecording();
     if (!frames) return;
     PanelLog("AVI: record stopped with " + std::to_string(frames->Count) + " snapshots");
@@ -519,8 +557,8 @@ void TGuardPanel::AVIRecordStop() {
 
 void TGuardPanel::CallButtonClick(QObject* sender) {
     try {
-        PanelLog("OUT_CALL: outgoing call to \"" + FFGuardName + " IP " + FFGuardIP + " or SIP: " + SIPNumber +
-                 "\" pressed.");
+        PanelLog("OUT_CALL: outgoing call to \"" + FFGuardName + " IP " + FFGuardIP +
+                 " or SIP: " + SIPNumber + "\" pressed.");
         if (OnCallButtonClick) OnCallButtonClick(sender);
     } catch (...) {
         PanelLog("error 7952: procedure CallButtonClick. ");
@@ -555,12 +593,18 @@ void TGuardPanel::lockClick(int relay) {
     const std::string n = std::to_string(relay);
     try {
         PanelLog("LOCK" + n + ": try to unlock. IP:" + FFGuardIP);
-        SendTCPCommand(FFGuardIP, FFGuardPort, doorphone::lockRequest(relay, FFGuardPassword), timings_.lockHoldMs);
-        for (int i = 0; i < 5; ++i) waitMs(10);
+        SendTCPCommand(FFGuardIP, FFGuardPort, doorphone::lockRequest(relay, FFGuardPassword),
+                       timings_.lockHoldMs);
+        for (int i = 0; i < 5; ++i)
+            waitMs(10);
     } catch (...) {
         PanelLog("error 7551: procedure TForm1.Lock" + n + "ButtonClick. ");
     }
 }
 
-void TGuardPanel::Lock1ButtonClick(QObject*) { lockClick(1); }
-void TGuardPanel::Lock2ButtonClick(QObject*) { lockClick(2); }
+void TGuardPanel::Lock1ButtonClick(QObject*) {
+    lockClick(1);
+}
+void TGuardPanel::Lock2ButtonClick(QObject*) {
+    lockClick(2);
+}

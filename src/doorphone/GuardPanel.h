@@ -25,7 +25,8 @@ enum class Button;
 } // namespace doorphone
 
 using TNotifyEvent = std::function<void(QObject* sender)>;
-using TAVIReadyEvent = std::function<void(QObject* sender, TAVICollection collection, const std::string& guardName)>;
+using TAVIReadyEvent =
+    std::function<void(QObject* sender, TAVICollection collection, const std::string& guardName)>;
 
 // The one log sink shared by all panels (the main window's log).
 TGetStrProc& GuardPanelLogEvent();
@@ -128,7 +129,8 @@ public:
     // Tests: replace the echo used by new reachability monitors.
     std::function<bool(const std::string&, int)> PingEchoOverride;
     // Tests and benchmarks: passed to new video clients, and called when a picture is shown.
-    std::function<void(const std::shared_ptr<const std::vector<uint8_t>>&, std::chrono::steady_clock::time_point)>
+    std::function<void(const std::shared_ptr<const std::vector<uint8_t>>&,
+                       std::chrono::steady_clock::time_point)>
         VideoFrameHook;
     std::function<void(const std::shared_ptr<const std::vector<uint8_t>>&)> PictureShown;
     // The last video picture as received (JPEG bytes), empty while video is down.

@@ -1,6 +1,6 @@
 #pragma once
-#include "platform/Dispatch.h"
 #include "app/SharedTypes.h"
+#include "platform/Dispatch.h"
 
 #include <QObject>
 #include <QPointer>
@@ -36,7 +36,7 @@ public:
     TGetStrProc StateChangedEvent; // "1" / "0"; may be unset
     TGetStrProc LogEvent;          // log lines
     TGetStrProc IncomingEvents;    // received chunks
-    platform::Receiver Receiver;    // when set, every sink call runs on its thread, in order
+    platform::Receiver Receiver;   // when set, every sink call runs on its thread, in order
     EventsTimings timings;
 
     std::atomic<bool> endThread{false};

@@ -9,7 +9,9 @@
 #include <thread>
 
 namespace {
-void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void sleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 } // namespace
 
 TPingThread::TPingThread() {
@@ -46,7 +48,8 @@ void TPingThread::Run() {
 
     if (!endThread) Cycle();
     while (!endThread) {
-        for (int i = 0; i < timings.idleSteps && !endThread; ++i) sleepMs(timings.idleStepMs);
+        for (int i = 0; i < timings.idleSteps && !endThread; ++i)
+            sleepMs(timings.idleStepMs);
         if (!endThread) Cycle();
     }
     report("0");

@@ -1,6 +1,6 @@
 #pragma once
-#include "platform/Dispatch.h"
 #include "app/SharedTypes.h"
+#include "platform/Dispatch.h"
 
 #include <QObject>
 #include <QPointer>
@@ -12,11 +12,11 @@
 // Watches whether one door phone answers ICMP echo. Reports "1" or "0" only
 // when the answer changes, and a last "0" when it ends.
 struct PingTimings {
-    int startBaseMs = 500;   // first cycle after base + random(range)
+    int startBaseMs = 500; // first cycle after base + random(range)
     int startRangeMs = 500;
-    int idleSteps = 100;     // idle wait between cycles: steps x stepMs
+    int idleSteps = 100; // idle wait between cycles: steps x stepMs
     int idleStepMs = 40;
-    int retryWaitMs = 200;   // two of these between the echoes of a failing cycle
+    int retryWaitMs = 200; // two of these between the echoes of a failing cycle
     int echoTimeoutMs = 2000;
     int endWaitMs = 50;
 };
@@ -29,10 +29,10 @@ public:
     TPingThread();
 
     // Inputs, set before Start.
-    std::string iP;                 // at most 255 characters are used
-    TGetStrProc StateChangedEvent;  // "1" / "0"
-    platform::Receiver Receiver;     // when set, reports run on its thread, in order
-    EchoFunction echo;              // defaults to a 256-byte ICMP echo
+    std::string iP;                // at most 255 characters are used
+    TGetStrProc StateChangedEvent; // "1" / "0"
+    platform::Receiver Receiver;   // when set, reports run on its thread, in order
+    EchoFunction echo;             // defaults to a 256-byte ICMP echo
     PingTimings timings;
 
     std::atomic<bool> endThread{false};

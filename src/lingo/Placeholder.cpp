@@ -1,1 +1,3 @@
-namespace lingo_placeholder { int unused = 0; }
+namespace lingo_placeholder {
+int unused = 0;
+}

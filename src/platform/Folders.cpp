@@ -15,11 +15,14 @@ std::string envOrEmpty(const char* name) {
 }
 
 std::string stripTrailingSlashes(std::string p) {
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
     return p;
 }
 
-std::string home() { return stripTrailingSlashes(envOrEmpty("HOME")); }
+std::string home() {
+    return stripTrailingSlashes(envOrEmpty("HOME"));
+}
 
 // Reads XDG_DOCUMENTS_DIR="$HOME/..." from user-dirs.dirs; empty when absent.
 std::string xdgDocumentsFromUserDirs() {
@@ -65,12 +68,12 @@ std::string commonDocumentsFolder() {
 }
 
 bool directoryExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool fileExists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 

@@ -23,9 +23,11 @@ namespace platform {
 
 uint16_t internetChecksum(const uint8_t* data, size_t size) {
     uint32_t sum = 0;
-    for (size_t i = 0; i + 1 < size; i += 2) sum += static_cast<uint32_t>(data[i] << 8 | data[i + 1]);
+    for (size_t i = 0; i + 1 < size; i += 2)
+        sum += static_cast<uint32_t>(data[i] << 8 | data[i + 1]);
     if (size & 1) sum += static_cast<uint32_t>(data[size - 1] << 8);
-    while (sum >> 16) sum = (sum & 0xffff) + (sum >> 16);
+    while (sum >> 16)
+        sum = (sum & 0xffff) + (sum >> 16);
     return static_cast<uint16_t>(~sum);
 }
 
@@ -81,7 +83,8 @@ bool IcmpEcho::pingSocket(int fd, bool raw, uint32_t address, int timeoutMs) {
     h->code = 0;
     h->un.echo.id = htons(identifier_); // the kernel replaces it on datagram sockets
     h->un.echo.sequence = htons(seq);
-    for (size_t i = sizeof(icmphdr); i < packet.size(); ++i) packet[i] = static_cast<uint8_t>(i);
+    for (size_t i = sizeof(icmphdr); i < packet.size(); ++i)
+        packet[i] = static_cast<uint8_t>(i);
     h->checksum = 0;
     h->checksum = htons(internetChecksum(packet.data(), packet.size()));
 
@@ -94,7 +97,8 @@ bool IcmpEcho::pingSocket(int fd, bool raw, uint32_t address, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     std::vector<uint8_t> buf(packet.size() + 128);
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         pollfd p{fd, POLLIN, 0};
         int pr = ::poll(&p, 1, static_cast<int>(left.count()));
@@ -121,7 +125,8 @@ bool IcmpEcho::pingSocket(int fd, bool raw, uint32_t address, int timeoutMs) {
 bool IcmpEcho::pingProgram(const std::string& host, int timeoutMs) {
     std::string wait = std::to_string(std::max(1, (timeoutMs + 999) / 1000));
     std::string size = std::to_string(payloadSize_);
-    const char* argv[] = {"ping", "-n", "-q", "-c", "1", "-W", wait.c_str(), "-s", size.c_str(), host.c_str(), nullptr};
+    const char* argv[] = {"ping",       "-n", "-q",         "-c",         "1",    "-W",
+                          wait.c_str(), "-s", size.c_str(), host.c_str(), nullptr};
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);

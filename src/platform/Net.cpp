@@ -74,7 +74,8 @@ int tcpConnect(const std::string& host, const std::string& port, int timeoutMs, 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int fd = -1;
     for (addrinfo* ai = res; ai && fd < 0; ai = ai->ai_next) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                          std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             setError(error, "connect timed out");
             break;

@@ -46,7 +46,8 @@ std::vector<ProcessEntry> listProcesses() {
         if (len > 0) {
             std::string exe(buf, static_cast<size_t>(len));
             const std::string deleted = " (deleted)";
-            if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+            if (exe.size() > deleted.size() &&
+                exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
                 exe.resize(exe.size() - deleted.size());
             e.exeName = baseName(exe);
         }
@@ -58,7 +59,9 @@ std::vector<ProcessEntry> listProcesses() {
     return out;
 }
 
-bool sameExecutableName(const std::string& a, const std::string& b) { return upperAZ(a) == upperAZ(b); }
+bool sameExecutableName(const std::string& a, const std::string& b) {
+    return upperAZ(a) == upperAZ(b);
+}
 
 bool entryMatches(const ProcessEntry& e, const std::string& name) {
     if (name.empty()) return false;
@@ -66,8 +69,12 @@ bool entryMatches(const ProcessEntry& e, const std::string& name) {
            (!e.argv0.empty() && sameExecutableName(e.argv0, name)) || sameExecutableName(e.comm, name);
 }
 
-std::string displayName(const ProcessEntry& e) { return e.exeName.empty() ? e.comm : e.exeName; }
+std::string displayName(const ProcessEntry& e) {
+    return e.exeName.empty() ? e.comm : e.exeName;
+}
 
-bool terminateProcess(pid_t pid) { return pid > 0 && ::kill(pid, SIGKILL) == 0; }
+bool terminateProcess(pid_t pid) {
+    return pid > 0 && ::kill(pid, SIGKILL) == 0;
+}
 
 } // namespace platform

@@ -76,8 +76,10 @@ bool SoundPlayer::playWav(const std::string& path, bool loop) {
     std::lock_guard lock(mutex_);
     closeLocked();
     if (!sdlReady_ && !sdlFailed_) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) sdlFailed_ = true;
-        else sdlReady_ = true;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+            sdlFailed_ = true;
+        else
+            sdlReady_ = true;
     }
     if (!sdlReady_) return false;
     SDL_AudioSpec spec{};

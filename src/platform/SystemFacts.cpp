@@ -23,10 +23,14 @@ MemoryFacts parseMeminfo(const std::string& text) {
         unit.clear();
         ls >> unit;
         uint64_t bytes = unit == "kB" ? value * 1024 : value;
-        if (key == "MemTotal:") m.totalPhys = bytes;
-        else if (key == "MemAvailable:") m.availPhys = bytes;
-        else if (key == "CommitLimit:") commitLimit = bytes;
-        else if (key == "Committed_AS:") committed = bytes;
+        if (key == "MemTotal:")
+            m.totalPhys = bytes;
+        else if (key == "MemAvailable:")
+            m.availPhys = bytes;
+        else if (key == "CommitLimit:")
+            commitLimit = bytes;
+        else if (key == "Committed_AS:")
+            committed = bytes;
     }
     m.totalVirtual = commitLimit;
     m.availVirtual = commitLimit > committed ? commitLimit - committed : 0;
@@ -39,19 +43,19 @@ MemoryFacts memoryFacts() {
 }
 
 int64_t currentDiskSize() {
-    struct statvfs st{};
+    struct statvfs st {};
     if (::statvfs(".", &st) != 0) return -1;
     return static_cast<int64_t>(st.f_blocks) * static_cast<int64_t>(st.f_frsize);
 }
 
 int64_t currentDiskFree() {
-    struct statvfs st{};
+    struct statvfs st {};
     if (::statvfs(".", &st) != 0) return -1;
     return static_cast<int64_t>(st.f_bavail) * static_cast<int64_t>(st.f_frsize);
 }
 
 std::string osVersionText() {
-    struct utsname u{};
+    struct utsname u {};
     if (::uname(&u) != 0) return "Linux";
     std::string out = u.sysname;
     // The release reads like "6.1.0-18-amd64": keep its numbers in order.

@@ -7,7 +7,8 @@ namespace fs = std::filesystem;
 
 namespace {
 std::string withoutSlash(std::string p) {
-    while (p.size() > 1 && p.back() == '/') p.pop_back();
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
     return p;
 }
 } // namespace
@@ -43,5 +44,6 @@ bool PrepareClientHome(const std::string& clientHome, std::string* error) {
 
 std::vector<std::string> ClientHomeVariables(const std::string& clientHome) {
     const std::string home = withoutSlash(clientHome);
-    return {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config", "XDG_DATA_HOME=" + home + "/.local/share"};
+    return {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+            "XDG_DATA_HOME=" + home + "/.local/share"};
 }

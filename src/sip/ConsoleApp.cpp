@@ -89,11 +89,16 @@ int waitForChild(const TProcessInformation& pi, int ms) {
 
 int niceValueOf(TConsoleAppPriority p) {
     switch (p) {
-    case TConsoleAppPriority::cpHigh: return -10;
-    case TConsoleAppPriority::cpNormal: return 0;
-    case TConsoleAppPriority::cpIdle: return 19;
-    case TConsoleAppPriority::cpRealTime: return -20;
-    case TConsoleAppPriority::cpDefault: break;
+    case TConsoleAppPriority::cpHigh:
+        return -10;
+    case TConsoleAppPriority::cpNormal:
+        return 0;
+    case TConsoleAppPriority::cpIdle:
+        return 19;
+    case TConsoleAppPriority::cpRealTime:
+        return -20;
+    case TConsoleAppPriority::cpDefault:
+        break;
     }
     return 0;
 }
@@ -106,9 +111,12 @@ std::vector<std::string> splitCommandLine(const std::string& line) {
     for (size_t i = 0; i < line.size(); ++i) {
         const char c = line[i];
         if (quote) {
-            if (c == quote) quote = 0;
-            else if (c == '\\' && quote == '"' && i + 1 < line.size()) word += line[++i];
-            else word += c;
+            if (c == quote)
+                quote = 0;
+            else if (c == '\\' && quote == '"' && i + 1 < line.size())
+                word += line[++i];
+            else
+                word += c;
         } else if (c == '"' || c == '\'') {
             quote = c;
             inWord = true;
@@ -157,18 +165,21 @@ bool TCustomConsoleApp::spawn() {
     // Everything the child needs is prepared here: after fork only
     // async-signal-safe calls are allowed.
     std::vector<char*> argv;
-    for (const auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+    for (const auto& w : words)
+        argv.push_back(const_cast<char*>(w.c_str()));
     argv.push_back(nullptr);
     std::vector<char*> envp;
     if (Environment_) {
-        for (const auto& e : *Environment_) envp.push_back(const_cast<char*>(e.c_str()));
+        for (const auto& e : *Environment_)
+            envp.push_back(const_cast<char*>(e.c_str()));
         envp.push_back(nullptr);
     }
     char* const* childEnv = Environment_ ? envp.data() : environ;
 
     const bool redirect = StdIn_ >= 0 || StdOut_ >= 0 || StdErr_ >= 0;
     int devNull = -1;
-    if (redirect && (StdIn_ < 0 || StdOut_ < 0 || StdErr_ < 0)) devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    if (redirect && (StdIn_ < 0 || StdOut_ < 0 || StdErr_ < 0))
+        devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     const int sources[3] = {StdIn_ >= 0 ? StdIn_ : devNull, StdOut_ >= 0 ? StdOut_ : devNull,
                             StdErr_ >= 0 ? StdErr_ : devNull};
     const bool setNice = Priority_ != TConsoleAppPriority::cpDefault;
@@ -198,7 +209,8 @@ bool TCustomConsoleApp::spawn() {
         if (redirect) {
             // Move the sources out of the way first, so that one may be any of 0..2.
             int moved[3];
-            for (int i = 0; i < 3; ++i) moved[i] = sources[i] >= 0 ? ::fcntl(sources[i], F_DUPFD_CLOEXEC, 10) : -1;
+            for (int i = 0; i < 3; ++i)
+                moved[i] = sources[i] >= 0 ? ::fcntl(sources[i], F_DUPFD_CLOEXEC, 10) : -1;
             for (int i = 0; i < 3; ++i)
                 if (moved[i] >= 0 && ::dup2(moved[i], i) < 0) err = errno;
         }
@@ -257,9 +269,12 @@ bool TCustomConsoleApp::Execute() {
     bool waitFailed = false;
     do {
         waited = waitForChild(ProcessInfo_, TimeSlice_ == NoLimit ? -1 : static_cast<int>(TimeSlice_));
-        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start)
+                .count();
         ElapsedTime_ = ms >= NoLimit ? NoLimit - 1 : static_cast<uint32_t>(ms);
-        if (MaxExecTime_ != NoLimit) TimeToLive_ = ElapsedTime_ >= MaxExecTime_ ? 0 : MaxExecTime_ - ElapsedTime_;
+        if (MaxExecTime_ != NoLimit)
+            TimeToLive_ = ElapsedTime_ >= MaxExecTime_ ? 0 : MaxExecTime_ - ElapsedTime_;
         if (waited < 0) {
             setError(errno);
             waitFailed = true;

@@ -13,8 +13,22 @@
 // is killed when that thread (and so the program) goes away.
 
 enum TConsoleColor {
-    ccBlack, ccNavy, ccGreen, ccTeal, ccMaroon, ccPurple, ccOlive, ccSilver,
-    ccGray, ccBlue, ccLime, ccAqua, ccRed, ccFuchsia, ccYellow, ccWhite
+    ccBlack,
+    ccNavy,
+    ccGreen,
+    ccTeal,
+    ccMaroon,
+    ccPurple,
+    ccOlive,
+    ccSilver,
+    ccGray,
+    ccBlue,
+    ccLime,
+    ccAqua,
+    ccRed,
+    ccFuchsia,
+    ccYellow,
+    ccWhite
 };
 struct TConsoleColors {
     TConsoleColor Foreground = ccWhite;
@@ -57,9 +71,15 @@ public:
     void Terminate() { terminated_ = true; }
 
 protected:
-    virtual void DoStart() { if (OnStart_) OnStart_(*this); }
-    virtual void DoWork() { if (OnWork_) OnWork_(*this); }
-    virtual void DoComplete() { if (OnComplete_) OnComplete_(*this); }
+    virtual void DoStart() {
+        if (OnStart_) OnStart_(*this);
+    }
+    virtual void DoWork() {
+        if (OnWork_) OnWork_(*this);
+    }
+    virtual void DoComplete() {
+        if (OnComplete_) OnComplete_(*this);
+    }
 
     std::string CommandLine_;
     std::string CurrentDir_;

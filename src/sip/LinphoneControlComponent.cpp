@@ -100,7 +100,9 @@ void TLinphoneControl::killLeftovers() {
     if (waitUntilGone(name, 1000)) Log("linphonec.exe succesfuly killed.");
 }
 
-void TLinphoneControl::Start() { InitializationTimer->start(); }
+void TLinphoneControl::Start() {
+    InitializationTimer->start();
+}
 
 void TLinphoneControl::Log(const std::string& text) {
     // Lines made during creation, before the owner could set a sink, come with the next line.
@@ -108,7 +110,8 @@ void TLinphoneControl::Log(const std::string& text) {
         if (earlyLog_.size() < 16) earlyLog_.push_back("LINPHONE: " + text);
         return;
     }
-    for (auto& line : std::exchange(earlyLog_, {})) LogEvent(line);
+    for (auto& line : std::exchange(earlyLog_, {}))
+        LogEvent(line);
     LogEvent("LINPHONE: " + text);
 }
 
@@ -143,7 +146,9 @@ void TLinphoneControl::writeCommand(const std::string& command) {
     LinphoneThread->WriteToInputPipe(command);
 }
 
-void TLinphoneControl::PSendCommandToLinphone(const std::string& command) { apply(eval_.Command(command)); }
+void TLinphoneControl::PSendCommandToLinphone(const std::string& command) {
+    apply(eval_.Command(command));
+}
 
 void TLinphoneControl::CallButtonClick() {
     const bool out = eval_.OutCallInProcess, in = eval_.InCallInProcess;
@@ -164,7 +169,9 @@ void TLinphoneControl::AnwerCallButtonClick() {
     }
 }
 
-void TLinphoneControl::LinhponeResponseEvalution(const std::string& S) { apply(eval_.Evaluate(S)); }
+void TLinphoneControl::LinhponeResponseEvalution(const std::string& S) {
+    apply(eval_.Evaluate(S));
+}
 
 void TLinphoneControl::OnRingTimer() {
     if (question_) {
@@ -178,8 +185,9 @@ void TLinphoneControl::OnRingTimer() {
 void TLinphoneControl::askIncomingCall() {
     QPointer<TLinphoneControl> self(this);
     auto* owner = qobject_cast<QWidget*>(parent());
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("VELNORA Manager"),
-                                QStringLiteral("Receive incoming Call ?"), QMessageBox::Yes | QMessageBox::No, owner);
+    auto* box =
+        new QMessageBox(QMessageBox::Information, QStringLiteral("VELNORA Manager"),
+                        QStringLiteral("Receive incoming Call ?"), QMessageBox::Yes | QMessageBox::No, owner);
     box->setAttribute(Qt::WA_DeleteOnClose, false);
     question_ = box;
     closedByRingTimer_ = false;
@@ -199,8 +207,12 @@ void TLinphoneControl::apply(const SipActions& actions) {
     using K = SipAction::Kind;
     for (const auto& a : actions) {
         switch (a.kind) {
-        case K::Send: writeCommand(a.text); break;
-        case K::Log: Log(a.text); break;
+        case K::Send:
+            writeCommand(a.text);
+            break;
+        case K::Log:
+            Log(a.text);
+            break;
         case K::RaiseInitializationSuccesful:
             if (OnInitializationSuccesful) OnInitializationSuccesful();
             break;
@@ -216,16 +228,28 @@ void TLinphoneControl::apply(const SipActions& actions) {
         case K::RaiseSIPEvent:
             if (OnSIPEvent) OnSIPEvent(a.text);
             break;
-        case K::PlayRing: PlayWav("ring.wav", true); break;
-        case K::StopSound: StopWav(); break;
+        case K::PlayRing:
+            PlayWav("ring.wav", true);
+            break;
+        case K::StopSound:
+            StopWav();
+            break;
         case K::StartRingTimer:
             RingTimer->setInterval(a.ms);
             RingTimer->start();
             break;
-        case K::StopRingTimer: RingTimer->stop(); break;
-        case K::AskIncomingCall: askIncomingCall(); return; // always the last action
-        case K::SchedulePoll: pollTimer_->start(a.ms); break;
-        case K::CancelPoll: pollTimer_->stop(); break;
+        case K::StopRingTimer:
+            RingTimer->stop();
+            break;
+        case K::AskIncomingCall:
+            askIncomingCall();
+            return; // always the last action
+        case K::SchedulePoll:
+            pollTimer_->start(a.ms);
+            break;
+        case K::CancelPoll:
+            pollTimer_->stop();
+            break;
         }
     }
 }

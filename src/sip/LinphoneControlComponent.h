@@ -14,10 +14,10 @@
 #include <vector>
 
 struct LinphoneControlTimings {
-    int initializationMs = 700;  // from creation to the client's start
-    int ringTimerMs = 35000;     // the ring timer's interval until a call sets it
-    int quitTimeoutMs = 2500;    // at shutdown: the client's time to leave after "quit" before it is killed
-    int toneHz = 1000;           // sounded when an incoming call was not answered in time
+    int initializationMs = 700; // from creation to the client's start
+    int ringTimerMs = 35000;    // the ring timer's interval until a call sets it
+    int quitTimeoutMs = 2500;   // at shutdown: the client's time to leave after "quit" before it is killed
+    int toneHz = 1000;          // sounded when an incoming call was not answered in time
     int toneMs = 1000;
     LinphoneEvaluatorTimings evaluation;
     LinphoneThreadTimings thread;
@@ -47,11 +47,11 @@ public:
     std::function<void(QMessageBox*)> OnQuestionShown;
 
     // Properties.
-    std::string& vratnikIP;   // door phone's IP address for a direct call (at most 255 characters used)
-    std::string& SIPaddres;   // door phone's SIP number for a call through the server
-    std::string& CallPrefix;  // put before the SIP number
-    int& TimeBeforeCall;      // seconds an incoming call rings before 10 more seconds and a refusal
-    std::string ClientHome;   // the client's private home; empty = this program's HOME
+    std::string& vratnikIP;  // door phone's IP address for a direct call (at most 255 characters used)
+    std::string& SIPaddres;  // door phone's SIP number for a call through the server
+    std::string& CallPrefix; // put before the SIP number
+    int& TimeBeforeCall;     // seconds an incoming call rings before 10 more seconds and a refusal
+    std::string ClientHome;  // the client's private home; empty = this program's HOME
     std::string ClientProgram = "linphonec"; // found on PATH; its file name is what leftovers are killed by
 
     QTimer* InitializationTimer = nullptr;

@@ -6,12 +6,16 @@ namespace {
 
 constexpr size_t MaxCarry = 8192;
 
-bool startsWith(std::string_view s, std::string_view p) { return s.substr(0, p.size()) == p; }
+bool startsWith(std::string_view s, std::string_view p) {
+    return s.substr(0, p.size()) == p;
+}
 
 std::string_view trimmed(std::string_view s) {
     const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-    while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
+    while (!s.empty() && isBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && isBlank(s.back()))
+        s.remove_suffix(1);
     return s;
 }
 
@@ -19,7 +23,8 @@ std::string_view trimmed(std::string_view s) {
 std::string_view bareLine(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     for (;;) {
-        while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+        while (!line.empty() && line.front() == ' ')
+            line.remove_prefix(1);
         if (!startsWith(line, sipfrag::Prompt)) return line;
         line.remove_prefix(sipfrag::Prompt.size());
     }
@@ -30,7 +35,8 @@ std::optional<std::string> endedCallId(std::string_view line) {
     if (!startsWith(line, "Call ")) return std::nullopt;
     std::string_view rest = line.substr(5);
     size_t digits = 0;
-    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9') ++digits;
+    while (digits < rest.size() && rest[digits] >= '0' && rest[digits] <= '9')
+        ++digits;
     if (digits == 0) return std::nullopt;
     const std::string id(rest.substr(0, digits));
     rest.remove_prefix(digits);
@@ -78,7 +84,8 @@ std::string TSecretMasker::Mask(std::string_view piece) {
         const std::string_view line = line_;
         size_t lead = 0;
         for (;;) {
-            while (lead < line.size() && line[lead] == ' ') ++lead;
+            while (lead < line.size() && line[lead] == ' ')
+                ++lead;
             if (!startsWith(line.substr(lead), sipfrag::Prompt)) break;
             lead += sipfrag::Prompt.size();
         }
@@ -86,16 +93,20 @@ std::string TSecretMasker::Mask(std::string_view piece) {
             size_t pos = lead;
             int words = 0;
             while (pos < line.size() && words < 3) {
-                while (pos < line.size() && line[pos] == ' ') ++pos;
+                while (pos < line.size() && line[pos] == ' ')
+                    ++pos;
                 if (pos >= line.size()) break;
-                while (pos < line.size() && line[pos] != ' ') ++pos;
+                while (pos < line.size() && line[pos] != ' ')
+                    ++pos;
                 ++words;
             }
-            while (pos < line.size() && line[pos] == ' ') ++pos;
+            while (pos < line.size() && line[pos] == ' ')
+                ++pos;
             if (words == 3) {
                 size_t end = line.size();
                 if (end > pos && line[end - 1] == '\r') --end;
-                for (size_t i = std::max(pos, before); i < end; ++i) out[segStart + (i - before)] = '*';
+                for (size_t i = std::max(pos, before); i < end; ++i)
+                    out[segStart + (i - before)] = '*';
             }
         }
         if (nl == std::string_view::npos) {
@@ -155,8 +166,10 @@ TLinphoneEvaluator::Findings TLinphoneEvaluator::find(std::string_view piece) {
     if (prompt && !started_) f.firstPrompt = true;
     if (prompt || f.ready) started_ = true;
     if (dialect_ == Dialect::Unknown) {
-        if (prompt) dialect_ = Dialect::Debian;
-        else if (f.ready) dialect_ = Dialect::Classic;
+        if (prompt)
+            dialect_ = Dialect::Debian;
+        else if (f.ready)
+            dialect_ = Dialect::Classic;
     }
     f.portFragment = scan(FPortTaken, sipfrag::PortTaken, always, always);
     f.callTerminated = scan(FCallTerminated, sipfrag::CallTerminated, always, notAReason);
@@ -186,7 +199,8 @@ TLinphoneEvaluator::Findings TLinphoneEvaluator::find(std::string_view piece) {
         drop += carry_.size() - MaxCarry;
         carry_.erase(0, carry_.size() - MaxCarry);
     }
-    for (auto& s : seen_) s = s > drop ? s - drop : 0;
+    for (auto& s : seen_)
+        s = s > drop ? s - drop : 0;
     return f;
 }
 
@@ -202,19 +216,25 @@ void TLinphoneEvaluator::scanLines(std::string_view text, Findings& f) {
             line.find("Address already in use") != std::string_view::npos)
             f.portLine = std::string(trimmed(line));
         if (auto id = endedCallId(line)) f.endedIds.push_back(*id);
-        if (startsWith(line, "registered, identity=")) f.status.push_back(StatusAnswer::Registered);
-        else if (startsWith(line, "registered=")) f.status.push_back(StatusAnswer::NotRegistered);
+        if (startsWith(line, "registered, identity="))
+            f.status.push_back(StatusAnswer::Registered);
+        else if (startsWith(line, "registered="))
+            f.status.push_back(StatusAnswer::NotRegistered);
     }
 }
 
 // ---- applying ----
 
 void TLinphoneEvaluator::send(const std::string& cmd, SipActions& out) {
-    if (holding()) held_.push_back(cmd);
-    else out.push_back({SipAction::Kind::Send, cmd});
+    if (holding())
+        held_.push_back(cmd);
+    else
+        out.push_back({SipAction::Kind::Send, cmd});
 }
 
-void TLinphoneEvaluator::sendNow(const std::string& cmd, SipActions& out) { out.push_back({SipAction::Kind::Send, cmd}); }
+void TLinphoneEvaluator::sendNow(const std::string& cmd, SipActions& out) {
+    out.push_back({SipAction::Kind::Send, cmd});
+}
 
 int TLinphoneEvaluator::RingTimeMs() const {
     // The waiting time comes from a device: keep the interval sane.
@@ -274,7 +294,8 @@ SipActions TLinphoneEvaluator::AnswerIncomingCall(bool yes, bool byRingTimer) {
         }
         out.push_back({K::RaiseIncomingCallAcepted, f.text});
         InCallInProcess = true;
-        for (auto& a : AnswerButton()) out.push_back(std::move(a));
+        for (auto& a : AnswerButton())
+            out.push_back(std::move(a));
         CallID_connected = CallID_ringing;
         CallID_ringing.clear();
     } else {
@@ -338,10 +359,12 @@ void TLinphoneEvaluator::applyRegistration(const Findings& f, SipActions& out) {
 
 void TLinphoneEvaluator::reportRegistration(bool ok, SipActions& out) {
     using K = SipAction::Kind;
-    const std::string text = std::string(sipfrag::RegistrationOn) + " " + (reg_.where.empty() ? "sip:" : reg_.where) +
-                             (ok ? " successful." : " failed.");
-    if (ok) SIPSucessfulyregistered = true;
-    else reg_.failureReported = true;
+    const std::string text = std::string(sipfrag::RegistrationOn) + " " +
+                             (reg_.where.empty() ? "sip:" : reg_.where) + (ok ? " successful." : " failed.");
+    if (ok)
+        SIPSucessfulyregistered = true;
+    else
+        reg_.failureReported = true;
     out.push_back({K::Log, text});
     out.push_back({K::RaiseSIPEvent, text});
 }
@@ -401,8 +424,10 @@ SipActions TLinphoneEvaluator::CallButton() {
         OutCallInProcess = false;
     } else {
         // The form of the call follows the registration state alone.
-        if (SIPSucessfulyregistered) send("call " + CallPrefix + SIPaddres.substr(0, 255), out);
-        else send("call sip:YOXPanel@" + vratnikIP.substr(0, 255), out);
+        if (SIPSucessfulyregistered)
+            send("call " + CallPrefix + SIPaddres.substr(0, 255), out);
+        else
+            send("call sip:YOXPanel@" + vratnikIP.substr(0, 255), out);
         OutCallInProcess = true;
     }
     return out;

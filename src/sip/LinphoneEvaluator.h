@@ -16,19 +16,19 @@
 
 struct SipAction {
     enum class Kind {
-        Send,                       // text: one command line for the client
-        Log,                        // text: a controller log line (without "LINPHONE: ")
+        Send, // text: one command line for the client
+        Log,  // text: a controller log line (without "LINPHONE: ")
         RaiseInitializationSuccesful,
-        RaiseError,                 // text: the output that reported the taken port
+        RaiseError, // text: the output that reported the taken port
         RaiseIncomingCall,
-        RaiseIncomingCallAcepted,   // text: the output that announced the call
-        RaiseSIPEvent,              // text: the registration report
-        PlayRing,                   // "ring.wav" in a loop
+        RaiseIncomingCallAcepted, // text: the output that announced the call
+        RaiseSIPEvent,            // text: the registration report
+        PlayRing,                 // "ring.wav" in a loop
         StopSound,
-        StartRingTimer,             // ms
+        StartRingTimer, // ms
         StopRingTimer,
-        AskIncomingCall,            // show the question; answer with AnswerIncomingCall
-        SchedulePoll,               // ms: call PollDue once after that time
+        AskIncomingCall, // show the question; answer with AnswerIncomingCall
+        SchedulePoll,    // ms: call PollDue once after that time
         CancelPoll,
     };
     Kind kind;
@@ -40,9 +40,9 @@ struct SipAction {
 using SipActions = std::vector<SipAction>;
 
 struct LinphoneEvaluatorTimings {
-    int ringExtraMs = 10000;        // an incoming call rings TimeBeforeCall s + this
-    int registrationPollMs = 500;   // between "status register" questions
-    int registrationPollTries = 8;  // unanswered or "not yet" answers before a registration counts as failed
+    int ringExtraMs = 10000;       // an incoming call rings TimeBeforeCall s + this
+    int registrationPollMs = 500;  // between "status register" questions
+    int registrationPollTries = 8; // unanswered or "not yet" answers before a registration counts as failed
 };
 
 // Fragments of the client's output that the controller acts on.
@@ -87,10 +87,10 @@ public:
     LinphoneEvaluatorTimings timings;
 
     // Call targets and settings, written by the main window.
-    std::string vratnikIP;    // door phone's IP address (peer-to-peer)
-    std::string SIPaddres;    // door phone's SIP number (through the server)
+    std::string vratnikIP; // door phone's IP address (peer-to-peer)
+    std::string SIPaddres; // door phone's SIP number (through the server)
     std::string CallPrefix;
-    int TimeBeforeCall = 25;  // seconds
+    int TimeBeforeCall = 25; // seconds
 
     // Call and registration state.
     bool OutCallInProcess = false;
@@ -122,8 +122,18 @@ public:
     int RingTimeMs() const;
 
 private:
-    enum Frag { FReady, FPortTaken, FCallTerminated, FIncoming, FRegistrationOn, FUnregistered, FEstablishing,
-                FPrompt, FPassword, FCount };
+    enum Frag {
+        FReady,
+        FPortTaken,
+        FCallTerminated,
+        FIncoming,
+        FRegistrationOn,
+        FUnregistered,
+        FEstablishing,
+        FPrompt,
+        FPassword,
+        FCount
+    };
     enum class StatusAnswer { Registered, NotRegistered };
     struct Findings {
         std::string text;
@@ -139,11 +149,11 @@ private:
     enum class RegPhase { Idle, Registering, Unregistering };
     struct Registration {
         RegPhase phase = RegPhase::Idle;
-        std::string where;      // "sip:server" for the report
+        std::string where; // "sip:server" for the report
         int tries = 0;
         bool failureReported = false;
         bool promptSeen = false;
-        bool answered = false;  // the prompt got its empty line
+        bool answered = false; // the prompt got its empty line
     };
 
     Findings find(std::string_view piece);
@@ -163,5 +173,5 @@ private:
     Dialect dialect_ = Dialect::Unknown;
     Registration reg_;
     std::deque<std::string> held_;
-    std::optional<Findings> pending_;   // output waiting for the question's answer
+    std::optional<Findings> pending_; // output waiting for the question's answer
 };

@@ -58,7 +58,8 @@ void TLinphoneThread::Run() {
         App.Visible = false;
         App.Environment = Environment;
         log("starting linphonec ");
-        if (!App.Execute(ClientProgram, "")) log("error 344: run  linphonec.exe,  method TForm1.LinphoneInitializationTimerTimer");
+        if (!App.Execute(ClientProgram, ""))
+            log("error 344: run  linphonec.exe,  method TForm1.LinphoneInitializationTimerTimer");
         ClientPid = 0;
         log("MESSAGE: linhonec.exe process ends. ");
     } catch (...) {

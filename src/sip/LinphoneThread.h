@@ -1,6 +1,6 @@
 #pragma once
-#include "platform/Dispatch.h"
 #include "app/SharedTypes.h"
+#include "platform/Dispatch.h"
 #include "sip/ConsoleApp.h"
 #include "sip/LinphoneEvaluator.h"
 #include "sip/Pipe.h"
@@ -28,11 +28,11 @@ public:
     TLinphoneThread();
 
     // Inputs, set before Start.
-    std::string ClientProgram = "linphonec";           // a name found on PATH, or a path
+    std::string ClientProgram = "linphonec";             // a name found on PATH, or a path
     std::optional<std::vector<std::string>> Environment; // none = this program's
-    TGetStrProc LogEvent;                               // "LINPHONE_THREAD: ..." lines
-    TGetStrProc OnResponseEvent;                        // each new piece of output, unchanged
-    platform::Receiver Receiver;                         // when set, LogEvent and OnResponseEvent run on its thread
+    TGetStrProc LogEvent;                                // "LINPHONE_THREAD: ..." lines
+    TGetStrProc OnResponseEvent;                         // each new piece of output, unchanged
+    platform::Receiver Receiver; // when set, LogEvent and OnResponseEvent run on its thread
     LinphoneThreadTimings timings;
 
     // Asked by the owner at shutdown: nothing is handed over or logged after it.
@@ -68,9 +68,9 @@ private:
     std::shared_ptr<std::atomic<bool>> stop_ = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<TPipe> InPipe;
     std::unique_ptr<TPipe> fOutPipe;
-    std::string fOutStream;  // output not handed over yet
+    std::string fOutStream; // output not handed over yet
     size_t lastPosition_ = 0;
     TSecretMasker outputMasker_;
-    std::mutex inputMutex_;  // the window thread writes, the output step flushes
+    std::mutex inputMutex_; // the window thread writes, the output step flushes
     std::string pendingInput_;
 };

@@ -19,7 +19,8 @@ TPipe::TPipe(bool inheritable, std::size_t size) : inheritable_(inheritable) {
         throw EInOutError(std::string("Can't create pipe: ") + std::strerror(errno));
     readHandle_ = fds[0];
     writeHandle_ = fds[1];
-    if (size > 0) ::fcntl(writeHandle_, F_SETPIPE_SZ, static_cast<int>(std::min<std::size_t>(size, 1u << 20)));
+    if (size > 0)
+        ::fcntl(writeHandle_, F_SETPIPE_SZ, static_cast<int>(std::min<std::size_t>(size, 1u << 20)));
 }
 
 TPipe::~TPipe() {
@@ -121,7 +122,9 @@ std::size_t TPipe::WriteData(const void* buffer, std::size_t size) {
     return done;
 }
 
-std::size_t TPipe::WriteBytes(const std::vector<uint8_t>& bytes) { return WriteData(bytes.data(), bytes.size()); }
+std::size_t TPipe::WriteBytes(const std::vector<uint8_t>& bytes) {
+    return WriteData(bytes.data(), bytes.size());
+}
 
 void TPipe::SetWriteNonBlocking(bool on) {
     if (writeHandle_ < 0) return;

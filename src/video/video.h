@@ -54,7 +54,7 @@ public:
     std::string Password;       // Basic authorization token, or empty for none
     PictureSink PVideoImage;
     TGetStrProc LogEvent;
-    TGetStrProc StateChanged;   // "1" on each new connection's request, "0" once at the end
+    TGetStrProc StateChanged;    // "1" on each new connection's request, "0" once at the end
     platform::Receiver Receiver; // when set, sinks run on its thread; otherwise directly
     VideoTimings timings;
     FrameHook FrameReceived; // optional; for latency figures

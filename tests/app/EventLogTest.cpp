@@ -50,9 +50,11 @@ TEST(WriteToLogFile, ConcurrentAppendsNeverInterleave) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t, &long_text] {
-            for (int i = 0; i < 100; ++i) WriteToLogFile("T" + std::to_string(t) + " " + long_text);
+            for (int i = 0; i < 100; ++i)
+                WriteToLogFile("T" + std::to_string(t) + " " + long_text);
         });
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     auto lines = fileLines(DataFolder() + LogFileName);
     ASSERT_EQ(lines.size(), 400u);
     // Each line whole: date-time, TAB, and one writer's text in quotes.
@@ -62,7 +64,8 @@ TEST(WriteToLogFile, ConcurrentAppendsNeverInterleave) {
         ASSERT_GT(tab, 0u);
         const std::string text = l.substr(tab + 1);
         ASSERT_EQ(text.size(), 3005u) << l.substr(0, 80);
-        ASSERT_TRUE(text.rfind("\"T", 0) == 0 && text[2] >= '0' && text[2] <= '3' && text[3] == ' ' && text.back() == '"');
+        ASSERT_TRUE(text.rfind("\"T", 0) == 0 && text[2] >= '0' && text[2] <= '3' && text[3] == ' ' &&
+                    text.back() == '"');
         ASSERT_EQ(text.find_first_not_of('x', 4), text.size() - 1);
     }
 }

@@ -1,11 +1,11 @@
 // The main window's SIP side against the scripted stand-in client.
+#include "../sip/SipTestSupport.h"
 #include "app/EventLog.h"
 #include "app/MainForm.h"
 #include "app/SettingsStore.h"
 #include "doorphone/GuardPanel.h"
 #include "sip/LinphoneControlComponent.h"
 #include "support/TestEnv.h"
-#include "../sip/SipTestSupport.h"
 
 #include <QPixmap>
 #include <gtest/gtest.h>
@@ -38,7 +38,8 @@ protected:
     void makeForm() {
         form = std::make_unique<TForm2>();
         form->SettingsForm = store.get();
-        for (auto* p : form->GuardPanels) p->PingEchoOverride = [](const std::string&, int) { return false; };
+        for (auto* p : form->GuardPanels)
+            p->PingEchoOverride = [](const std::string&, int) { return false; };
     }
     bool logged(const std::string& text) const {
         std::string all = testenv::readFile(DataFolder() + LogFileName);
@@ -63,14 +64,18 @@ TEST_F(MainFormSip, SipServerModeRegistersTwoSecondsAfterStartUp) {
     ASSERT_TRUE(testenv::waitUntil([&] { return form->SipMode; }, 3000));
     EXPECT_EQ(form->LinphoneControl1->CallPrefix, "9");
     EXPECT_TRUE(form->SIPInitializationTimer->isActive());
-    ASSERT_TRUE(testenv::waitUntil([&] { return received("register sip:101@127.0.0.1 127.0.0.1 secret"); }, 4000));
-    EXPECT_FALSE(logged("LINPHONE: >>>register sip:101@127.0.0.1 127.0.0.1 secret")) << "the password is masked";
-    EXPECT_TRUE(testenv::waitUntil([&] { return form->LogMemo->toPlainText().contains("linphone initialization successful."); }, 2000));
+    ASSERT_TRUE(
+        testenv::waitUntil([&] { return received("register sip:101@127.0.0.1 127.0.0.1 secret"); }, 4000));
+    EXPECT_FALSE(logged("LINPHONE: >>>register sip:101@127.0.0.1 127.0.0.1 secret"))
+        << "the password is masked";
+    EXPECT_TRUE(testenv::waitUntil(
+        [&] { return form->LogMemo->toPlainText().contains("linphone initialization successful."); }, 2000));
 }
 
 TEST_F(MainFormSip, PeerToPeerModeDialsTheDoorPhonesAddress) {
     makeForm();
-    ASSERT_TRUE(testenv::waitUntil([&] { return !form->InitializeTimer->isActive() && standin->pid() != 0; }, 3000));
+    ASSERT_TRUE(
+        testenv::waitUntil([&] { return !form->InitializeTimer->isActive() && standin->pid() != 0; }, 3000));
     testenv::spin(300);
     EXPECT_FALSE(form->SipMode);
     form->GuardPanel2->SIPNumber = "door2";
@@ -85,12 +90,16 @@ TEST_F(MainFormSip, AnAcceptedCallGoesToEveryPanelWhoseAddressOrNumberItContains
     ASSERT_TRUE(testenv::waitUntil([&] { return !form->InitializeTimer->isActive(); }, 3000));
     form->GuardPanel3->SIPNumber = "door3";
     const QImage incoming = QPixmap("button_telefon_maly_zvoni_prichozi_hovor.png").toImage();
-    form->LinphoneControl1IncomingCallAcepted("Receiving new incoming call from sip:door@127.0.0.250, assigned id 1");
-    EXPECT_EQ(form->GuardPanel1->IncomingCallButton->pixmap().toImage(), incoming) << "127.0.0.25 is part of it";
+    form->LinphoneControl1IncomingCallAcepted(
+        "Receiving new incoming call from sip:door@127.0.0.250, assigned id 1");
+    EXPECT_EQ(form->GuardPanel1->IncomingCallButton->pixmap().toImage(), incoming)
+        << "127.0.0.25 is part of it";
     EXPECT_EQ(form->GuardPanel2->IncomingCallButton->pixmap().toImage(), incoming);
     EXPECT_NE(form->GuardPanel3->IncomingCallButton->pixmap().toImage(), incoming);
-    EXPECT_NE(form->GuardPanel4->IncomingCallButton->pixmap().toImage(), incoming) << "an empty value never matches";
-    form->LinphoneControl1IncomingCallAcepted("Receiving new incoming call from sip:door3@127.0.0.9, assigned id 2");
+    EXPECT_NE(form->GuardPanel4->IncomingCallButton->pixmap().toImage(), incoming)
+        << "an empty value never matches";
+    form->LinphoneControl1IncomingCallAcepted(
+        "Receiving new incoming call from sip:door3@127.0.0.9, assigned id 2");
     EXPECT_EQ(form->GuardPanel3->IncomingCallButton->pixmap().toImage(), incoming);
 }
 

@@ -1,9 +1,9 @@
-#include "app/EventLog.h"
 #include "app/MainForm.h"
+#include "../sip/SipTestSupport.h"
+#include "app/EventLog.h"
 #include "doorphone/GuardPanel.h"
 #include "platform/Folders.h"
 #include "support/TestEnv.h"
-#include "../sip/SipTestSupport.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
@@ -44,9 +44,10 @@ TEST(MainForm, CreatesTheDataFolderAndWritesTheBannerFirst) {
     EXPECT_EQ(lines[2], "---------- VELNORA_Manager_3.6 ----------");
     EXPECT_EQ(lines[3], std::string(40, '-'));
     EXPECT_TRUE(lines[4].rfind("IP Address: ", 0) == 0 || lines[4] == "No. IP Address") << lines[4];
-    const char* prefixes[] = {"OS Version = ", "TotalPhys = ", "AvailPhys = ", "TotalVirtual = ",
-                              "AvailVirtual = ", "DiskSize = ", "DiskFree = "};
-    for (size_t i = 0; i < 7; ++i) EXPECT_EQ(lines[5 + i].rfind(prefixes[i], 0), 0u) << lines[5 + i];
+    const char* prefixes[] = {"OS Version = ",   "TotalPhys = ", "AvailPhys = ", "TotalVirtual = ",
+                              "AvailVirtual = ", "DiskSize = ",  "DiskFree = "};
+    for (size_t i = 0; i < 7; ++i)
+        EXPECT_EQ(lines[5 + i].rfind(prefixes[i], 0), 0u) << lines[5 + i];
     EXPECT_EQ(lines[12], "DESIGN: set 1 window");
     EXPECT_EQ(form.width(), 460);
     EXPECT_EQ(form.height(), 375);
@@ -81,7 +82,13 @@ TEST(MainForm, RemovesTheStaleClientSettingsAtCreation) {
 
 TEST(MainForm, LayoutsSizesAndClickAreas) {
     TForm2 form;
-    struct Case { int n; int w, h; bool buttons; int settingsLeft; const char* line; } cases[] = {
+    struct Case {
+        int n;
+        int w, h;
+        bool buttons;
+        int settingsLeft;
+        const char* line;
+    } cases[] = {
         {1, 460, 375, true, 386, "DESIGN: set 1 window"},
         {2, 920, 375, false, 848, "DESIGN: set 2 windows"},
         {3, 920, 725, false, 848, "DESIGN: set 4 windows"},
@@ -117,7 +124,8 @@ TEST(MainForm, MinimiseAndRestoreKeepEachPanelsVideoChoice) {
     form.GuardPanel2->SetBringVideo(false);
     form.MinimizeImageClick();
     EXPECT_TRUE(form.IsMinimised());
-    for (auto* p : form.GuardPanels) EXPECT_FALSE(p->BringVideo());
+    for (auto* p : form.GuardPanels)
+        EXPECT_FALSE(p->BringVideo());
     form.OnIconMessage(516); // right button: nothing
     EXPECT_TRUE(form.IsMinimised());
     form.OnIconMessage(513);
@@ -150,7 +158,8 @@ TEST(MainForm, CloseClearsTheSinksFirstThenWritesTheStopEntries) {
 TEST(MainForm, LogMemoIsEmptiedByThe4001stLine) {
     TForm2 form;
     form.LogMemo->clear();
-    for (int i = 0; i < 3999; ++i) form.LogMemo->appendPlainText("x");
+    for (int i = 0; i < 3999; ++i)
+        form.LogMemo->appendPlainText("x");
     form.onLog("line 4000");
     EXPECT_EQ(form.LogMemo->blockCount(), 4000);
     EXPECT_TRUE(form.LogMemo->toPlainText().endsWith(": line 4000"));
@@ -222,20 +231,25 @@ TEST(MainForm, AFinishedRecordingBecomesAnAviFileInTheFolderOfThatMoment) {
     store.SetText("AVIDirectory", folder);
     form.SettingsForm = &store;
     TAVICollection c;
-    for (int i = 0; i < 4; ++i) c.AVIStream.push_back(makeFrame(320, 240));
+    for (int i = 0; i < 4; ++i)
+        c.AVIStream.push_back(makeFrame(320, 240));
     c.Count = 4;
     form.GuardPanel1->AVIReady(form.GuardPanel1, std::move(c), " Front Door ");
     store.SetText("AVIDirectory", "/nowhere"); // later changes do not touch a running recorder
     auto lines = [&] { return logTexts(); };
     EXPECT_NE(std::find(lines().begin(), lines().end(), "AVICollection available"), lines().end());
-    ASSERT_TRUE(testenv::waitUntil([&] {
-        for (const auto& e : std::filesystem::directory_iterator(folder))
-            if (e.path().extension() == ".AVI" && std::filesystem::file_size(e.path()) > 4 * 230400) return true;
-        return false;
-    }, 5000));
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] {
+            for (const auto& e : std::filesystem::directory_iterator(folder))
+                if (e.path().extension() == ".AVI" && std::filesystem::file_size(e.path()) > 4 * 230400)
+                    return true;
+            return false;
+        },
+        5000));
     testenv::spin(200);
     bool sawLog = false;
-    for (const auto& l : lines()) sawLog |= l.rfind("AVICompressor: ", 0) == 0;
+    for (const auto& l : lines())
+        sawLog |= l.rfind("AVICompressor: ", 0) == 0;
     EXPECT_TRUE(sawLog) << "the recorder logs through the window";
     form.SettingsForm = nullptr;
 }

@@ -6,7 +6,9 @@
 
 namespace {
 
-std::string iniFile(const std::string& dir) { return dir + "/VELNORA_Manager.ini"; }
+std::string iniFile(const std::string& dir) {
+    return dir + "/VELNORA_Manager.ini";
+}
 
 } // namespace
 
@@ -29,7 +31,7 @@ TEST(SettingsStore, FirstStartGivesTheDefaultsAndCreatesTheFolders) {
     const std::string docs = std::string(std::getenv("HOME")) + "/Documents/VELNORA Manager";
     EXPECT_EQ(s.Text("AVIDirectory"), docs + "/Record");
     EXPECT_EQ(s.Text("JPGDirectory"), docs + "/Snapshot");
-    struct stat st{};
+    struct stat st {};
     EXPECT_EQ(::stat((docs + "/Record").c_str(), &st), 0);
     EXPECT_EQ(::stat((docs + "/Snapshot").c_str(), &st), 0);
 }
@@ -38,8 +40,8 @@ TEST(SettingsStore, EdgeCasesOfReading) {
     struct Case {
         const char* line;
         const char* control;
-        std::string text;  // expected text, or
-        int boolOrIndex;   // expected check state / choice when text is "#"
+        std::string text; // expected text, or
+        int boolOrIndex;  // expected check state / choice when text is "#"
     } cases[] = {
         {"RemoteDoorVideoPort1=8O", "DoorPhoneVideoPort1Text", "8O", 0}, // a letter O is kept as typed
         {"PhoneConnection=2", "RadioGroup1", "#", 1},
@@ -57,7 +59,8 @@ TEST(SettingsStore, EdgeCasesOfReading) {
         TSettingsStore s(dir);
         s.Load();
         if (c.text == "#") {
-            int got = std::string(c.control) == "RadioGroup1" ? s.ItemIndex() : (s.Checked(c.control) ? 1 : 0);
+            int got =
+                std::string(c.control) == "RadioGroup1" ? s.ItemIndex() : (s.Checked(c.control) ? 1 : 0);
             EXPECT_EQ(got, c.boolOrIndex) << c.line;
         } else {
             EXPECT_EQ(s.Text(c.control), c.text) << c.line;
@@ -80,7 +83,8 @@ TEST(SettingsStore, UnreadableOrMalformedFileGivesDefaults) {
 
 TEST(SettingsStore, SaveWritesEveryKeyInOrderAndKeepsAPortThatIsNotANumber) {
     const std::string dir = testenv::makeTempDir();
-    testenv::writeFile(iniFile(dir), "[keep]\r\nthis=1\r\n[global]\r\nRemoteDoorVideoPort2=8080\r\nUnknown=x\r\n");
+    testenv::writeFile(iniFile(dir),
+                       "[keep]\r\nthis=1\r\n[global]\r\nRemoteDoorVideoPort2=8080\r\nUnknown=x\r\n");
     TSettingsStore s(dir);
     s.Load();
     s.SetText("DoorPhoneVideoPort2Text", "8O8O");
@@ -110,7 +114,7 @@ TEST(SettingsStore, SaveWritesEveryKeyInOrderAndKeepsAPortThatIsNotANumber) {
         EXPECT_GT(pos, last) << k.key;
         last = pos;
     }
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(iniFile(dir).c_str(), &st), 0);
 }
 
@@ -119,7 +123,7 @@ TEST(SettingsStore, NewFileIsPrivateAndAFailedSaveLeavesTheOldFile) {
     TSettingsStore s(dir);
     s.Load();
     ASSERT_TRUE(s.Save("EN"));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::stat(iniFile(dir).c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
 

@@ -1,6 +1,6 @@
 // Sound through SDL's disk driver, which writes what is played in real time to a file.
-#include "app/SystemUtils.h"
 #include "platform/Sound.h"
+#include "app/SystemUtils.h"
 #include "support/TestEnv.h"
 
 #include <cmath>
@@ -22,11 +22,12 @@ std::string makeWav(int ms, int freq) {
     auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
     auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
     return "RIFF" + u32(36 + static_cast<uint32_t>(data.size())) + "WAVEfmt " + u32(16) + u16(1) + u16(1) +
-           u32(rate) + u32(rate * 2) + u16(2) + u16(16) + "data" + u32(static_cast<uint32_t>(data.size())) + data;
+           u32(rate) + u32(rate * 2) + u16(2) + u16(16) + "data" + u32(static_cast<uint32_t>(data.size())) +
+           data;
 }
 
 long fileSize(const std::string& p) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(p.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
 }
 

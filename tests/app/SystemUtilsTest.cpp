@@ -16,10 +16,18 @@
 extern char** environ;
 
 TEST(Base64, EncodesAndPads) {
-    struct Case { std::string in, out; } cases[] = {
-        {"", ""}, {"a", "YQ=="}, {"ab", "YWI="}, {"abc", "YWJj"}, {"abcd", "YWJjZA=="},
-        {std::string("\xff\xfe\x00", 3), "//4A"}, {":", "Og=="}, {"admin:1234", "YWRtaW46MTIzNA=="}};
-    for (const auto& c : cases) EXPECT_EQ(EncodeBase64(c.in), c.out) << c.in;
+    struct Case {
+        std::string in, out;
+    } cases[] = {{"", ""},
+                 {"a", "YQ=="},
+                 {"ab", "YWI="},
+                 {"abc", "YWJj"},
+                 {"abcd", "YWJjZA=="},
+                 {std::string("\xff\xfe\x00", 3), "//4A"},
+                 {":", "Og=="},
+                 {"admin:1234", "YWRtaW46MTIzNA=="}};
+    for (const auto& c : cases)
+        EXPECT_EQ(EncodeBase64(c.in), c.out) << c.in;
     EXPECT_EQ(DoorPhoneCredential("", ""), "Og==");
     EXPECT_EQ(DoorPhoneCredential("admin", "1234"), "YWRtaW46MTIzNA==");
 }
@@ -52,13 +60,16 @@ struct Listener {
         std::string got;
         char buf[256];
         ssize_t n;
-        while ((n = ::recv(c, buf, sizeof buf, 0)) > 0) got.append(buf, static_cast<size_t>(n));
+        while ((n = ::recv(c, buf, sizeof buf, 0)) > 0)
+            got.append(buf, static_cast<size_t>(n));
         ::close(c);
         return got;
     }
 };
 
-int closedPort() { return testenv::unusedLoopbackPort(); }
+int closedPort() {
+    return testenv::unusedLoopbackPort();
+}
 
 } // namespace
 
@@ -98,7 +109,8 @@ TEST(Processes, FindAndKillByNameInAnyLetterCase) {
     ASSERT_EQ(::posix_spawn(&pid, exe.c_str(), nullptr, nullptr, const_cast<char* const*>(argv), environ), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     std::string upper = name;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : upper)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     EXPECT_TRUE(ProcessExists(name));
     EXPECT_TRUE(ProcessExists(upper));
     EXPECT_EQ(ProcessNameByPID(pid), name);

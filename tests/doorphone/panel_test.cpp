@@ -32,7 +32,8 @@ protected:
     }
     void TearDown() override {
         if (HasFailure())
-            for (const auto& l : lines) std::cerr << "  log: " << l << "\n";
+            for (const auto& l : lines)
+                std::cerr << "  log: " << l << "\n";
         panel.reset();
         testenv::spin(50);
         GuardPanelLogEvent() = nullptr;
@@ -54,9 +55,12 @@ protected:
         panel->show();
     }
 
-    bool logged(const std::string& text) const { return std::find(lines.begin(), lines.end(), text) != lines.end(); }
+    bool logged(const std::string& text) const {
+        return std::find(lines.begin(), lines.end(), text) != lines.end();
+    }
     bool loggedPrefix(const std::string& text) const {
-        return std::any_of(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(text, 0) == 0; });
+        return std::any_of(lines.begin(), lines.end(),
+                           [&](const std::string& l) { return l.rfind(text, 0) == 0; });
     }
     // All three channels up and the buttons shown for it.
     bool alive() const {
@@ -82,7 +86,8 @@ TEST_F(PanelTest, ComesAliveAgainstTheSimulator) {
     ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing); }, 3000));
     EXPECT_TRUE(logged("YOX1: PING: ping state to IP127.0.0.1 changed to :1"));
     ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents | BitVideo); }, 5000));
-    ASSERT_TRUE(testenv::waitUntil([&] { return !panel->LastPictureBytes().empty() && panel->CameraButton->isVisible(); }, 5000));
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] { return !panel->LastPictureBytes().empty() && panel->CameraButton->isVisible(); }, 5000));
     EXPECT_TRUE(panel->VratnikButton->isVisible());
     EXPECT_TRUE(panel->IncomingCallButton->isVisible());
     EXPECT_TRUE(panel->Lock1Button->isVisible());
@@ -141,7 +146,8 @@ TEST_F(PanelTest, AChannelThatNeverCameUpIsTriedAgainWhileTheDeviceAnswersPing) 
     const uint16_t port = c.port;
     panel->Restart();
     ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing); }, 3000));
-    ASSERT_TRUE(testenv::waitUntil([&] { return loggedPrefix("YOX1: MJPEG: ERROR Can not connect TCPClient to 127.0.0.1"); }, 4000));
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] { return loggedPrefix("YOX1: MJPEG: ERROR Can not connect TCPClient to 127.0.0.1"); }, 4000));
     EXPECT_FALSE(bits(BitEvents));
     ASSERT_TRUE(sim->start());
     ASSERT_EQ(sim->port(), port);
@@ -163,7 +169,8 @@ TEST_F(PanelTest, RingHangUpAndLocks) {
     panel->OnPopUpActive = [&](QObject* s) { popUps += s == panel.get(); };
     panel->OnPopUpDeActive = [&](QObject* s) { popDowns += s == panel.get(); };
     panel->Restart();
-    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents) && panel->Lock1Button->isVisible(); }, 6000));
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] { return bits(BitPing | BitEvents) && panel->Lock1Button->isVisible(); }, 6000));
     testenv::spin(300);
     sim->ring();
     ASSERT_TRUE(testenv::waitUntil([&] { return popUps == 1; }, 3000));
@@ -179,8 +186,10 @@ TEST_F(PanelTest, RingHangUpAndLocks) {
     EXPECT_EQ(sim->lockRequests()[0],
               "GET /cgi-bin/remctrl.sh?id=relay1 HTTP/1.1\r\nAuthorization: Basic YWRtaW46MTIzNA==\r\n\r\n");
     EXPECT_TRUE(logged("YOX1: LOCK1: try to unlock. IP:127.0.0.1"));
-    ASSERT_TRUE(testenv::waitUntil([&] { return shows(panel->Lock1Button, "button_zamek1_maly_otevreny.png"); }, 3000));
-    ASSERT_TRUE(testenv::waitUntil([&] { return shows(panel->Lock1Button, "button_zamek1_maly.png"); }, 3000));
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] { return shows(panel->Lock1Button, "button_zamek1_maly_otevreny.png"); }, 3000));
+    ASSERT_TRUE(
+        testenv::waitUntil([&] { return shows(panel->Lock1Button, "button_zamek1_maly.png"); }, 3000));
 
     // With door contact 1 configured and the door open, relay reports change nothing.
     panel->sensor1_enable = true;
@@ -204,14 +213,17 @@ TEST_F(PanelTest, SnapshotIsThePictureShownAndNeverOverwrites) {
     const std::string dir = testenv::makeTempDir("snap");
     panel->SetJPGDirectory(dir);
     panel->Restart();
-    ASSERT_TRUE(testenv::waitUntil([&] { return !panel->LastPictureBytes().empty() && panel->GuardNameLabel->text() == " Front Door "; }, 6000));
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] { return !panel->LastPictureBytes().empty() && panel->GuardNameLabel->text() == " Front Door "; },
+        6000));
     sim->setSilent(true); // keep the picture still
     testenv::spin(300);
     std::vector<uint8_t> shown = panel->LastPictureBytes();
     panel->CameraImageClick(panel->CameraButton);
     panel->CameraImageClick(panel->CameraButton);
     std::vector<std::string> files;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) files.push_back(e.path().filename().string());
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        files.push_back(e.path().filename().string());
     std::sort(files.begin(), files.end());
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[0].rfind(" Front Door _", 0), 0u) << files[0];
@@ -251,7 +263,11 @@ TEST_F(PanelTest, ADeskCallRecordsAndTheEndOfTheCallHandsTheFramesOver) {
         name = n;
     };
     panel->Restart();
-    ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents | BitVideo) && panel->GuardNameLabel->text() == " Front Door "; }, 6000));
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] {
+            return bits(BitPing | BitEvents | BitVideo) && panel->GuardNameLabel->text() == " Front Door ";
+        },
+        6000));
     sim->deskCall();
     ASSERT_TRUE(testenv::waitUntil([&] { return logged("YOX1: AVI: record started"); }, 3000));
     testenv::spin(600);
@@ -268,9 +284,11 @@ TEST_F(PanelTest, BadAddressOrPortFailsTheChannelAndThePanelStaysUsable) {
     panel->SetGuardPort("8O");
     panel->Restart();
     ASSERT_TRUE(testenv::waitUntil([&] { return bits(BitPing); }, 3000));
-    ASSERT_TRUE(testenv::waitUntil([&] { return loggedPrefix("YOX2: MJPEG: ERROR Can not connect TCPClient to 127.0.0.1"); }, 4000));
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] { return loggedPrefix("YOX2: MJPEG: ERROR Can not connect TCPClient to 127.0.0.1"); }, 4000));
     EXPECT_FALSE(bits(BitEvents));
-    EXPECT_TRUE(std::all_of(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("YOX2: ", 0) == 0; }));
+    EXPECT_TRUE(std::all_of(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("YOX2: ", 0) == 0; }));
     panel->SetGuardPort(std::to_string(sim->port()));
     panel->Restart();
     EXPECT_TRUE(testenv::waitUntil([&] { return bits(BitPing | BitEvents | BitVideo); }, 6000));
@@ -301,10 +319,12 @@ TEST_F(PanelTest, WhenTheWebServerRestartsVideoAndEventsComeBackByThemselves) {
     ASSERT_TRUE(testenv::waitUntil([&] { return alive(); }, 6000));
     sim->stop();
     // Video down: the placeholder is back and the camera and lock buttons hide.
-    ASSERT_TRUE(testenv::waitUntil([&] {
-        return !panel->CameraButton->isVisible() && !panel->Lock1Button->isVisible() &&
-               panel->LastPictureBytes().empty();
-    }, 6000));
+    ASSERT_TRUE(testenv::waitUntil(
+        [&] {
+            return !panel->CameraButton->isVisible() && !panel->Lock1Button->isVisible() &&
+                   panel->LastPictureBytes().empty();
+        },
+        6000));
     EXPECT_TRUE(shows(panel->CameraImage, "camera_not present.png"));
     EXPECT_TRUE(logged("YOX1: VIDEO: Video thread state changed to:0"));
     EXPECT_TRUE(logged("YOX1: EVENTS: Events thread state changed to:0"));

@@ -47,7 +47,10 @@ TEST(PingCycle, TableOfCases) {
         std::vector<int> echoesPerCycle;
     } cases[] = {
         {"answers from the start", {{true}, {true}, {true}}, {"1"}, {1, 1, 1}},
-        {"never answers", {{false, false, false, false, false}, {false, false, false, false, false}}, {}, {5, 5}},
+        {"never answers",
+         {{false, false, false, false, false}, {false, false, false, false, false}},
+         {},
+         {5, 5}},
         {"stops answering", {{true}, {false, false, false, false, false}}, {"1", "0"}, {1, 5}},
         {"one lost reply in between", {{true}, {false, true}, {true}}, {"1"}, {1, 2, 1}},
         {"answers on the fifth try", {{false, false, false, false, true}}, {"1"}, {5}},

@@ -27,7 +27,8 @@ TEST(Receiver, CallsArriveInOrderOnTheTargetsThreadAndStopWithIt) {
     worker.join();
     testenv::waitUntil([&] { return got.size() == 50; }, 2000);
     ASSERT_EQ(got.size(), 50u);
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(got[static_cast<size_t>(i)], i);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(got[static_cast<size_t>(i)], i);
     EXPECT_TRUE(onMain);
 
     // Posted but not yet run when the target goes: dropped, and later posts fail.

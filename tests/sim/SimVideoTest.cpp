@@ -1,8 +1,8 @@
 // The simulated camera: the part framing the console's client relies on, the
 // pictures, and the fault modes that other tests use to break the stream.
-#include <chrono>
 #include "SimTestSupport.h"
 #include "doorphone-sim/Simulator.h"
+#include <chrono>
 
 #include <functional>
 #include <gtest/gtest.h>

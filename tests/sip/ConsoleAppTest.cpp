@@ -11,7 +11,9 @@
 
 namespace {
 
-bool alive(pid_t pid) { return pid > 0 && ::kill(pid, 0) == 0; }
+bool alive(pid_t pid) {
+    return pid > 0 && ::kill(pid, 0) == 0;
+}
 
 struct Trace {
     std::vector<std::string> events;
@@ -109,7 +111,8 @@ TEST(ConsoleApp, UnlimitedRunKeepsItsTimeToLiveAndNoSliceMeansNoWork) {
     app.OnWork = [&](TCustomConsoleApp&) { ttl.push_back(app.TimeToLive()); };
     ASSERT_TRUE(app.Execute("sleep 0.2", ""));
     ASSERT_GE(ttl.size(), 3u);
-    for (auto v : ttl) EXPECT_EQ(v, TConsoleApp::NoLimit);
+    for (auto v : ttl)
+        EXPECT_EQ(v, TConsoleApp::NoLimit);
 
     TConsoleApp quiet;
     quiet.SetTimeSlice(TConsoleApp::NoLimit);
@@ -129,7 +132,8 @@ TEST(ConsoleApp, StandardHandlesFolderEnvironmentAndPriority) {
     app.Priority = TConsoleAppPriority::cpIdle;
     in.WriteData("line\n", 5);
     in.CloseWriteHandle();
-    ASSERT_TRUE(app.Execute("/bin/sh -c 'pwd; echo $VN_PROBE; read x; echo got:$x; nice; echo oops >&2'", "/tmp"));
+    ASSERT_TRUE(
+        app.Execute("/bin/sh -c 'pwd; echo $VN_PROBE; read x; echo got:$x; nice; echo oops >&2'", "/tmp"));
     EXPECT_EQ(drain(out), "/tmp\nseen\ngot:line\n19\noops\n");
 }
 

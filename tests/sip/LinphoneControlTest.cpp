@@ -48,7 +48,9 @@ protected:
     bool sent(const std::vector<std::string>& expected, int ms = 3000) {
         return testenv::waitUntil([&] { return standin->commands() == expected; }, ms);
     }
-    bool logged(const std::string& line) const { return std::find(logs.begin(), logs.end(), line) != logs.end(); }
+    bool logged(const std::string& line) const {
+        return std::find(logs.begin(), logs.end(), line) != logs.end();
+    }
 
     std::unique_ptr<siptest::StandIn> standin;
     std::vector<std::string> logs, accepted, errors, sipEvents;
@@ -85,8 +87,8 @@ TEST_F(Desk, RegistrationReportsAndTheServerCallJoinsPrefixAndNumber) {
     ctl->CallPrefix = "0";
     ctl->SIPaddres = "102";
     ctl->CallButtonClick();
-    ASSERT_TRUE(sent({"", "register sip:101@127.0.0.1 127.0.0.1 bad", "register sip:101@127.0.0.1 127.0.0.1 good",
-                      "call 0102"}));
+    ASSERT_TRUE(sent({"", "register sip:101@127.0.0.1 127.0.0.1 bad",
+                      "register sip:101@127.0.0.1 127.0.0.1 good", "call 0102"}));
     for (const auto& l : logs) {
         EXPECT_EQ(l.find(" bad"), std::string::npos) << l;
         EXPECT_EQ(l.find(" good"), std::string::npos) << l;
@@ -151,7 +153,8 @@ TEST_F(Desk, TakenPortIsReported) {
     start();
     standin->say("Could not start UDP transport on port 5060\n");
     ASSERT_TRUE(testenv::waitUntil([&] { return !errors.empty(); }));
-    EXPECT_TRUE(testenv::waitUntil([&] { return logged("LINPHONE: Error 99: \"Could not start UDP transport on port 5060\" "); }));
+    EXPECT_TRUE(testenv::waitUntil(
+        [&] { return logged("LINPHONE: Error 99: \"Could not start UDP transport on port 5060\" "); }));
 }
 
 TEST_F(Desk, CommandBeforeTheClientExistsIsAnError) {

@@ -17,13 +17,15 @@ std::vector<std::string> sends(const SipActions& a) {
 
 std::vector<K> kinds(const SipActions& a) {
     std::vector<K> out;
-    for (const auto& x : a) out.push_back(x.kind);
+    for (const auto& x : a)
+        out.push_back(x.kind);
     return out;
 }
 
 int count(const SipActions& a, K k) {
     int n = 0;
-    for (const auto& x : a) n += x.kind == k;
+    for (const auto& x : a)
+        n += x.kind == k;
     return n;
 }
 
@@ -51,12 +53,13 @@ TEST(CallId, DeskRuleTakesTwoCharactersAsTheyStand) {
         {"Establishing call id to sip:x, assigned id 1\r\n", "1\r"},
         {"Receiving new incoming call from sip:d@h, assigned id 12 more", "12"},
         {"assigned id 1\r\nEstablishing call id to", ""}, // starts the text
-        {"x assigned id 1", ""},                           // too short for two characters
+        {"x assigned id 1", ""},                          // too short for two characters
         {"x assigned id 1\n", "1\n"},
         {"no id here", ""},
         {"a assigned id 7\n assigned id 9\n", "7\n"}, // the first one counts
     };
-    for (const auto& c : cases) EXPECT_EQ(CallIdFrom(c.text), c.id) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(CallIdFrom(c.text), c.id) << c.text;
 }
 
 TEST(Evaluation, ClassicFragmentsOneByOne) {
@@ -106,12 +109,14 @@ TEST(Evaluation, IncomingCallAnsweredYesOrNo) {
         TLinphoneEvaluator e;
         e.TimeBeforeCall = 25;
         const auto a = e.Evaluate(announce);
-        EXPECT_EQ(kinds(a), (std::vector<K>{K::RaiseIncomingCall, K::PlayRing, K::StartRingTimer, K::AskIncomingCall}));
+        EXPECT_EQ(kinds(a),
+                  (std::vector<K>{K::RaiseIncomingCall, K::PlayRing, K::StartRingTimer, K::AskIncomingCall}));
         EXPECT_EQ(first(a, K::StartRingTimer)->ms, 35000); // TimeBeforeCall x 1000 + 10000
         EXPECT_EQ(e.CallID_ringing, "3\r");
         EXPECT_TRUE(e.QuestionPending());
         const auto yes = e.AnswerIncomingCall(true);
-        EXPECT_EQ(kinds(yes), (std::vector<K>{K::StopRingTimer, K::RaiseIncomingCallAcepted, K::StopSound, K::Send}));
+        EXPECT_EQ(kinds(yes),
+                  (std::vector<K>{K::StopRingTimer, K::RaiseIncomingCallAcepted, K::StopSound, K::Send}));
         EXPECT_EQ(first(yes, K::RaiseIncomingCallAcepted)->text, announce);
         EXPECT_EQ(sends(yes), std::vector<std::string>{"answer"});
         EXPECT_TRUE(e.InCallInProcess);
@@ -150,13 +155,13 @@ TEST(Evaluation, TakingACallWhileCallingOutEndsTheOutgoingOneFirst) {
 TEST(Evaluation, AllSevenChecksRunInOrderOnOnePiece) {
     TLinphoneEvaluator e;
     e.OutCallInProcess = true;
-    const std::string piece =
-        "Ready\nCould not start UDP transport on port 5060\nCall terminated\n"
-        "Receiving new incoming call from sip:d@h, assigned id 4\n"
-        "Registration on sip:s successful\nEstablishing call id to sip:x\n";
+    const std::string piece = "Ready\nCould not start UDP transport on port 5060\nCall terminated\n"
+                              "Receiving new incoming call from sip:d@h, assigned id 4\n"
+                              "Registration on sip:s successful\nEstablishing call id to sip:x\n";
     const auto a = e.Evaluate(piece);
-    EXPECT_EQ(kinds(a), (std::vector<K>{K::RaiseInitializationSuccesful, K::RaiseError, K::Log, K::RaiseIncomingCall,
-                                        K::PlayRing, K::StartRingTimer, K::AskIncomingCall}));
+    EXPECT_EQ(kinds(a),
+              (std::vector<K>{K::RaiseInitializationSuccesful, K::RaiseError, K::Log, K::RaiseIncomingCall,
+                              K::PlayRing, K::StartRingTimer, K::AskIncomingCall}));
     EXPECT_FALSE(e.OutCallInProcess); // "Call terminated" came before the question
     const auto b = e.AnswerIncomingCall(true);
     EXPECT_EQ(kinds(b), (std::vector<K>{K::StopRingTimer, K::RaiseIncomingCallAcepted, K::StopSound, K::Send,
@@ -201,8 +206,9 @@ TEST(Evaluation, FragmentsSplitAcrossPiecesAreSeenOnceAndNeverTwice) {
     TLinphoneEvaluator e;
     EXPECT_TRUE(e.Evaluate("Rea").empty());
     EXPECT_EQ(count(e.Evaluate("dy"), K::RaiseInitializationSuccesful), 1);
-    EXPECT_EQ(count(e.Evaluate(" and more"), K::RaiseInitializationSuccesful), 0); // "Ready" is still in the line
-    EXPECT_EQ(count(e.Evaluate(" Ready\n"), K::RaiseInitializationSuccesful), 1);   // a second one is new
+    EXPECT_EQ(count(e.Evaluate(" and more"), K::RaiseInitializationSuccesful),
+              0); // "Ready" is still in the line
+    EXPECT_EQ(count(e.Evaluate(" Ready\n"), K::RaiseInitializationSuccesful), 1); // a second one is new
 
     // The incoming call waits until its id has arrived.
     auto f = debian();
@@ -219,17 +225,21 @@ TEST(Evaluation, FragmentsSplitAcrossPiecesAreSeenOnceAndNeverTwice) {
 TEST(Evaluation, DebianWordingMeansTheSame) {
     TLinphoneEvaluator e;
     EXPECT_EQ(count(e.Evaluate("Warning: video is disabled\nlinph"), K::RaiseInitializationSuccesful), 0);
-    EXPECT_EQ(count(e.Evaluate("onec> "), K::RaiseInitializationSuccesful), 1); // the first prompt is the start
+    EXPECT_EQ(count(e.Evaluate("onec> "), K::RaiseInitializationSuccesful),
+              1); // the first prompt is the start
     EXPECT_EQ(count(e.Evaluate("\nlinphonec> \nlinphonec> "), K::RaiseInitializationSuccesful), 0);
     EXPECT_EQ(e.dialect(), TLinphoneEvaluator::Dialect::Debian);
 
-    const auto port = e.Evaluate("2026-01-01 belle-sip-error-udp bind() failed for ::0 port 5060: Address already in use\n");
+    const auto port = e.Evaluate(
+        "2026-01-01 belle-sip-error-udp bind() failed for ::0 port 5060: Address already in use\n");
     ASSERT_NE(first(port, K::RaiseError), nullptr);
-    EXPECT_NE(first(port, K::RaiseError)->text.find("Could not start UDP transport on port 5060"), std::string::npos);
+    EXPECT_NE(first(port, K::RaiseError)->text.find("Could not start UDP transport on port 5060"),
+              std::string::npos);
     EXPECT_TRUE(e.Evaluate("udp bind() failed for ::0 port 5062: Address already in use\n").empty());
 
-    for (const char* end : {"Call 1 with sip:door@127.0.0.1 ended (No error).\n", "Call 1 with sip:door@127.0.0.1 error.\n",
-                            "Call 1 to sip:YOXPanel@127.0.0.1 error.\n", "Call 1 with sip:d@h ended (Busy).\n"}) {
+    for (const char* end :
+         {"Call 1 with sip:door@127.0.0.1 ended (No error).\n", "Call 1 with sip:door@127.0.0.1 error.\n",
+          "Call 1 to sip:YOXPanel@127.0.0.1 error.\n", "Call 1 with sip:d@h ended (Busy).\n"}) {
         TLinphoneEvaluator d;
         d.OutCallInProcess = true;
         d.Evaluate(end);
@@ -320,8 +330,8 @@ TEST(Secrets, RegisterPasswordIsMaskedAlsoWhenTheEchoIsSplit) {
     EXPECT_EQ(MaskSecrets("call sip:YOXPanel@1.2.3.4\r\n"), "call sip:YOXPanel@1.2.3.4\r\n");
     TSecretMasker m;
     std::string shown;
-    for (const char* piece : {"linphonec> r", "egister sip:101", "@127.0.0.1 127.0.0.1 se", "cret", "\nlinphonec> ",
-                              "status register\n"})
+    for (const char* piece : {"linphonec> r", "egister sip:101", "@127.0.0.1 127.0.0.1 se", "cret",
+                              "\nlinphonec> ", "status register\n"})
         shown += m.Mask(piece);
     EXPECT_EQ(shown.find("secret"), std::string::npos);
     EXPECT_EQ(shown.find("cret"), std::string::npos);

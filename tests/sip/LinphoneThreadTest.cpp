@@ -44,8 +44,9 @@ struct ClientRun {
 } // namespace
 
 TEST(LinphoneThread, HandsOverEachNewPieceUnchangedIncludingTheLastOne) {
-    ClientRun r(script("read x; printf Rea; sleep 0.7; printf dy; sleep 0.7; printf 'one\\ntwo\\n'; echo err >&2; "
-                 "sleep 0.7; printf last"));
+    ClientRun r(
+        script("read x; printf Rea; sleep 0.7; printf dy; sleep 0.7; printf 'one\\ntwo\\n'; echo err >&2; "
+               "sleep 0.7; printf last"));
     TLinphoneThread::Start(r.thread);
     ASSERT_TRUE(r.finish());
     // "Ready" split over two steps stays split; lines written within one step stay together;
@@ -61,7 +62,8 @@ TEST(LinphoneThread, HandsOverEachNewPieceUnchangedIncludingTheLastOne) {
 
 TEST(LinphoneThread, CommandsReachTheClientWithCrLfAndPasswordsAreMaskedInTheLog) {
     const std::string out = testenv::makeTempDir("got") + "/stdin";
-    ClientRun r(script("head -c 43 > " + out + "; printf 'register sip:1@h p sec'; sleep 0.7; printf 'ret\\nok\\n'"));
+    ClientRun r(
+        script("head -c 43 > " + out + "; printf 'register sip:1@h p sec'; sleep 0.7; printf 'ret\\nok\\n'"));
     TLinphoneThread::Start(r.thread);
     r.thread->WriteToInputPipe("answer");
     r.thread->WriteToInputPipe("register sip:1@h p secret");
@@ -72,7 +74,8 @@ TEST(LinphoneThread, CommandsReachTheClientWithCrLfAndPasswordsAreMaskedInTheLog
     EXPECT_TRUE(r.logged(">>>register sip:1@h p ******\r\n"));
     EXPECT_TRUE(r.logged("register sip:1@h p ***"));
     EXPECT_TRUE(r.logged("***\nok\n"));
-    for (const auto& l : r.logs) EXPECT_EQ(l.find("secret"), std::string::npos) << l;
+    for (const auto& l : r.logs)
+        EXPECT_EQ(l.find("secret"), std::string::npos) << l;
     // The handed-over output itself is unchanged.
     EXPECT_EQ(r.pieces.front(), "register sip:1@h p sec");
 }
@@ -90,7 +93,8 @@ TEST(LinphoneThread, FailedEvaluationHandsTheSameOutputOverAgain) {
     ASSERT_FALSE(r.pieces.empty());
     EXPECT_EQ(r.pieces.front().substr(0, 3), "abc");
     std::string all;
-    for (const auto& p : r.pieces) all += p;
+    for (const auto& p : r.pieces)
+        all += p;
     EXPECT_EQ(all, "abcdef");
 }
 
@@ -123,7 +127,8 @@ TEST(LinphoneThread, WritingNeverBlocksWhenTheClientDoesNotRead) {
     ClientRun r(script("sleep 1; head -c 300602 > /dev/null; echo done"));
     TLinphoneThread::Start(r.thread);
     const std::string line(1000, 'x');
-    for (int i = 0; i < 300; ++i) r.thread->WriteToInputPipe(line); // far more than a pipe holds
+    for (int i = 0; i < 300; ++i)
+        r.thread->WriteToInputPipe(line); // far more than a pipe holds
     r.logs.clear();
     ASSERT_TRUE(r.finish());
     // The rest went in from the output steps once the client read.

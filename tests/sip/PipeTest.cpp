@@ -5,7 +5,9 @@
 #include <string>
 
 namespace {
-void put(TPipe& p, const std::string& s) { ASSERT_EQ(p.WriteData(s.data(), s.size()), s.size()); }
+void put(TPipe& p, const std::string& s) {
+    ASSERT_EQ(p.WriteData(s.data(), s.size()), s.size());
+}
 } // namespace
 
 TEST(Pipe, ReadsOnlyWhatIsWaitingAndNeverWaits) {
@@ -30,7 +32,8 @@ TEST(Pipe, ReadsOnlyWhatIsWaitingAndNeverWaits) {
 TEST(Pipe, CopiesStreamsInBothDirections) {
     TPipe p(true, 1 << 16);
     std::string big(10000, 'x');
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('a' + i % 26);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>('a' + i % 26);
     std::istringstream in(big);
     in.seekg(100);
     EXPECT_EQ(p.CopyFromStream(in, 0), big.size() - 100); // from the position to the end

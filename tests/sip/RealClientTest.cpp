@@ -51,10 +51,12 @@ public:
     }
     void send(const std::string& cmd) { thread_->WriteToInputPipe(cmd); }
     bool saw(const std::string& fragment, int ms = 8000) {
-        return testenv::waitUntil([&] {
-            std::lock_guard l(out_->m);
-            return out_->text.find(fragment) != std::string::npos;
-        }, ms);
+        return testenv::waitUntil(
+            [&] {
+                std::lock_guard l(out_->m);
+                return out_->text.find(fragment) != std::string::npos;
+            },
+            ms);
     }
 
 private:
@@ -142,18 +144,21 @@ request_route {
   t_relay();
 }
 )");
-        registrar = siptest::spawn({"kamailio", "-f", dir + "/kamailio.cfg", "-DD", "-E", "-n", "1", "-Y", dir});
+        registrar =
+            siptest::spawn({"kamailio", "-f", dir + "/kamailio.cfg", "-DD", "-E", "-n", "1", "-Y", dir});
         testenv::spin(300);
         ASSERT_TRUE(siptest::alive(registrar));
         // The registrar holds 5060 on this machine: the desk's client moves aside.
         desk->PSendCommandToLinphone("ports sip 5062");
     }
     bool deskSaw(const std::string& fragment, int ms = 8000) {
-        return testenv::waitUntil([&] {
-            for (const auto& l : logs)
-                if (l.find(fragment) != std::string::npos) return true;
-            return false;
-        }, ms);
+        return testenv::waitUntil(
+            [&] {
+                for (const auto& l : logs)
+                    if (l.find(fragment) != std::string::npos) return true;
+                return false;
+            },
+            ms);
     }
     bool idle() const { return !desk->InCallInProcess() && !desk->OutCallInProcess(); }
 
@@ -200,7 +205,8 @@ TEST_F(RealClient, RegistersAndCallsTheDoorPhoneByNumberThroughTheRegistrar) {
     ASSERT_TRUE(testenv::waitUntil([&] { return !sipEvents.empty(); }, 6000));
     EXPECT_EQ(sipEvents[0], "Registration on sip:127.0.0.1 successful.");
     EXPECT_TRUE(desk->SIPSucessfulyregistered());
-    for (const auto& l : logs) EXPECT_EQ(l.find("secret"), std::string::npos) << l;
+    for (const auto& l : logs)
+        EXPECT_EQ(l.find("secret"), std::string::npos) << l;
 
     door = std::make_unique<DoorPeer>();
     ASSERT_TRUE(door->saw("linphonec> "));
@@ -235,7 +241,8 @@ TEST_F(RealClient, WrongPasswordIsReportedAndNoCommandIsEatenAsAPassword) {
     EXPECT_FALSE(desk->SIPSucessfulyregistered());
     ASSERT_TRUE(door->saw("Receiving new incoming call from", 10000));
     EXPECT_TRUE(deskSaw(">>>call sip:YOXPanel@127.0.0.1:5071\r\n"));
-    for (const auto& l : logs) EXPECT_EQ(l.find("wrong"), std::string::npos) << l;
+    for (const auto& l : logs)
+        EXPECT_EQ(l.find("wrong"), std::string::npos) << l;
 }
 
 TEST_F(RealClient, TakenPortShowsOnlyOnStandardErrorAndIsReported) {

@@ -33,11 +33,13 @@ struct Isolation {
         const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
         if (n <= 0 || args.empty()) return;
         args[0].assign(self, static_cast<size_t>(n));
-        std::vector<std::string> cmd = {"unshare", "--net", "--pid", "--fork", "--mount-proc", "bash", "-c",
-                                        "ip link set lo up && exec \"$0\" \"$@\""};
+        std::vector<std::string> cmd = {
+            "unshare",      "--net", "--pid", "--fork",
+            "--mount-proc", "bash",  "-c",    "ip link set lo up && exec \"$0\" \"$@\""};
         cmd.insert(cmd.end(), args.begin(), args.end());
         std::vector<char*> argv;
-        for (auto& a : cmd) argv.push_back(a.data());
+        for (auto& a : cmd)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         ::setenv("VN_IN_NETNS", "1", 1);
         ::execvp("unshare", argv.data());
@@ -81,7 +83,8 @@ std::vector<std::string> StandIn::commands() const {
     std::vector<std::string> out;
     std::istringstream in(testenv::readFile(dir + "/commands.log"));
     std::string line;
-    while (std::getline(in, line)) out.push_back(line);
+    while (std::getline(in, line))
+        out.push_back(line);
     return out;
 }
 
@@ -90,11 +93,14 @@ void StandIn::say(const std::string& text) const {
     std::filesystem::rename(dir + "/say.new", dir + "/say");
 }
 
-pid_t StandIn::pid() const { return static_cast<pid_t>(std::atoi(testenv::readFile(dir + "/pid").c_str())); }
+pid_t StandIn::pid() const {
+    return static_cast<pid_t>(std::atoi(testenv::readFile(dir + "/pid").c_str()));
+}
 
 pid_t spawn(const std::vector<std::string>& args) {
     std::vector<char*> argv;
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     const pid_t pid = ::fork();
     if (pid == 0) {

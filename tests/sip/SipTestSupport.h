@@ -16,8 +16,8 @@ struct StandIn {
     explicit StandIn(const std::string& script);
     std::string dir;
     std::vector<std::string> commands() const; // lines received so far
-    void say(const std::string& text) const;    // printed by the stand-in at once
-    pid_t pid() const;                          // 0 until it has started
+    void say(const std::string& text) const;   // printed by the stand-in at once
+    pid_t pid() const;                         // 0 until it has started
 };
 
 // A process started with its output thrown away, in a process group of its own;

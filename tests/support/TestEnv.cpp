@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 #include <netinet/in.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,9 +20,13 @@ std::string g_root;
 std::atomic<int> g_counter{0};
 } // namespace
 
-void setTempRoot(const std::string& root) { g_root = root; }
+void setTempRoot(const std::string& root) {
+    g_root = root;
+}
 
-const std::string& tempRoot() { return g_root; }
+const std::string& tempRoot() {
+    return g_root;
+}
 
 std::string makeTempDir(const std::string& prefix) {
     std::string p = g_root + "/" + prefix + std::to_string(++g_counter);

@@ -6,13 +6,13 @@
 #include <QApplication>
 #include <csignal>
 #include <cstdio>
-#include <execinfo.h>
-#include <unistd.h>
 #include <cstdlib>
+#include <execinfo.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <string>
+#include <unistd.h>
 
 namespace testenv {
 void setTempRoot(const std::string& root);
@@ -33,7 +33,8 @@ void onCrash(int sig) {
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__) // the sanitizers report crashes themselves
+#if !defined(__SANITIZE_ADDRESS__) &&                                                                        \
+    !defined(__SANITIZE_THREAD__) // the sanitizers report crashes themselves
     ::signal(SIGSEGV, onCrash);
     ::signal(SIGABRT, onCrash);
     ::signal(SIGBUS, onCrash);

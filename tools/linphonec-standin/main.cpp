@@ -63,8 +63,10 @@ int main() {
         std::ifstream script(dir + "/script");
         std::string line;
         while (std::getline(script, line)) {
-            if (line.rfind("start ", 0) == 0) startText += unescape(line.substr(6));
-            else if (line == "ignore-quit") ignoreQuit = true;
+            if (line.rfind("start ", 0) == 0)
+                startText += unescape(line.substr(6));
+            else if (line == "ignore-quit")
+                ignoreQuit = true;
             else if (line.rfind("on ", 0) == 0) {
                 const auto arrow = line.find(" => ");
                 if (arrow != std::string::npos)
@@ -99,7 +101,8 @@ int main() {
             input.erase(0, nl + 1);
             if (!line.empty() && line.back() == '\r') line.pop_back();
             std::string shown;
-            for (char c : line) shown += c == '\r' ? std::string("\\r") : std::string(1, c);
+            for (char c : line)
+                shown += c == '\r' ? std::string("\\r") : std::string(1, c);
             record << shown << "\n" << std::flush;
             for (const auto& [cmd, text] : answers) {
                 const bool prefix = !cmd.empty() && cmd.back() == '*';
