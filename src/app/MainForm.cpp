@@ -8,7 +8,10 @@
 #include "platform/SystemFacts.h"
 #include "sip/ClientHome.h"
 #include "sip/LinphoneControlComponent.h"
+#include "sip/PortCheck.h"
+
 #include "video/AVI_do.h"
+#include <QMessageBox>
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -97,7 +100,15 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     SIPInitializationTimer->setInterval(2000);
     SIPcontrolTimer = new QTimer(this);
     SIPcontrolTimer->setInterval(5000);
-    connect(SIPcontrolTimer, &QTimer::timeout, this, [this] { SIPcontrolTimer->stop(); });
+    PortCheck = std::make_unique<TPortCheck>();
+    PortCheck->WriteLog = [](const std::string& line) { WriteToLogFile(line); };
+    PortCheck->ShowError = [this](const std::string& text) {
+        QMessageBox::critical(this, "VELNORA Manager", QString::fromStdString(text), QMessageBox::Ok);
+    };
+    connect(SIPcontrolTimer, &QTimer::timeout, this, [this] {
+        SIPcontrolTimer->stop();
+        PortCheck->Check(true);
+    });
     TimeBeforeCall_Timer = new QTimer(this);
     TimeBeforeCall_Timer->setInterval(10000);
     connect(TimeBeforeCall_Timer, &QTimer::timeout, this, [this] { TimeBeforeCall_TimerTimer(); });
@@ -460,9 +471,8 @@ void TForm2::LinphoneControl1IncomingCallAcepted(const std::string& S) {
     }
 }
 
-void TForm2::LinphoneControl1Error(const std::string&) {
-    // The port-owner diagnosis of "Could not start UDP transport on port 5060"
-    // comes with the port-conflict check; other errors are not acted on here.
+void TForm2::LinphoneControl1Error(const std::string& S) {
+    if (S.find("Could not start UDP transport on port 5060") != std::string::npos) PortCheck->Check(false);
 }
 
 void TForm2::LinphoneControl1SIPEvent(const std::string& S) {

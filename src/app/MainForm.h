@@ -19,6 +19,7 @@ class TGuardPanel;
 class TSettingsStore;
 class TAVICreator;
 class TLinphoneControl;
+class TPortCheck;
 
 // The desk's only long-lived window: a drawn title bar, four door-phone
 // panels and the on-screen log that lies under panel 4.
@@ -81,6 +82,8 @@ public:
     QTimer* TimeBeforeCall_Timer = nullptr;
     QSystemTrayIcon* TrayIcon = nullptr;
     TLinphoneControl* LinphoneControl1 = nullptr;
+    // The SIP port check (who holds UDP port 5060).
+    std::unique_ptr<TPortCheck> PortCheck;
 
     bool SipMode = false;
     // The SIP controller's ring timer, as the pop-down rule needs it (tests may replace them).

@@ -114,3 +114,85 @@ TEST_F(MainFormSip, RegistrationFailureLogsTheLetterSAndPanelOnesTimeReachesTheC
     EXPECT_EQ(form->TimeBeforeCall_Timer->interval(), 10000);
     EXPECT_TRUE(form->TimeBeforeCall_Timer->isActive());
 }
+
+#include "sip/PortCheck.h"
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+TEST(PortCheck, ListingTable) {
+    const std::string listing = "UNCONN 0 0 0.0.0.0:5061 0.0.0.0:* users:((\"other\",pid=11,fd=3))\n"
+                                "UNCONN 0 0 127.0.0.1:5060 0.0.0.0:* users:((\"first\",pid=22,fd=3))\n"
+                                "UNCONN 0 0 [::]:15060 [::]:* users:((\"near\",pid=33,fd=3))\n"
+                                "UNCONN 0 0 0.0.0.0:5060 0.0.0.0:* users:((\"linphonec\",pid=44,fd=9))\n"
+                                "UNCONN 0 0 0.0.0.0:40000 1.2.3.4:5060 users:((\"peer\",pid=55,fd=3))\n";
+    using Pids = std::vector<pid_t>;
+    EXPECT_EQ(ParsePortOwnerPids(listing, 5060), Pids{44}) << "the last line with the port decides";
+    EXPECT_EQ(ParsePortOwnerPids(listing, 5061), Pids{11});
+    EXPECT_EQ(ParsePortOwnerPids(listing, 7), Pids{});
+    EXPECT_EQ(ParsePortOwnerPids(listing + "UNCONN 0 0 0.0.0.0:5060 0.0.0.0:*\n", 5060), Pids{})
+        << "no process shown";
+    EXPECT_EQ(ParsePortOwnerPids("UNCONN 0 0 [::]:5060 [::]:* users:((\"ss\",pid=7,fd=3),(\"a\",pid=1,fd=3))",
+                                 5060),
+              (Pids{7, 1}));
+    EXPECT_EQ(ParsePortOwnerPids("", 5060), Pids{});
+}
+
+TEST(PortCheck, ReportsAnotherProgramOnceAndNeverTheDesksOwnClient) {
+    struct Case {
+        bool quiet;
+        std::vector<std::string> owners; // answers of the successive looks
+        int looks;
+        std::string logged; // empty: nothing reported
+    } cases[] = {
+        {true, {"linphonec"}, 1, ""},
+        {false, {"linphonec"}, 1, ""},
+        {true, {""}, 1, ""},
+        {false, {"", "", "", ""}, 4, "Unknown"},
+        {false, {"", "skype"}, 2, "skype"},
+        {true, {"skype"}, 1, "skype"},
+    };
+    for (const auto& c : cases) {
+        TPortCheck check;
+        check.RetryWaitMs = 1;
+        int looks = 0;
+        std::vector<std::string> lines, messages;
+        check.Lookup = [&] {
+            return c
+                .owners[static_cast<size_t>(std::min<int>(looks++, static_cast<int>(c.owners.size()) - 1))];
+        };
+        check.WriteLog = [&](const std::string& l) { lines.push_back(l); };
+        check.ShowError = [&](const std::string& m) { messages.push_back(m); };
+        check.Check(c.quiet);
+        EXPECT_EQ(looks, c.looks);
+        if (c.logged.empty()) {
+            EXPECT_TRUE(lines.empty() && messages.empty());
+            EXPECT_FALSE(check.Reported()) << "a later port error is still reported";
+        } else {
+            ASSERT_EQ(lines.size(), 1u);
+            EXPECT_EQ(
+                lines[0],
+                "LINPHONE: Error 99: \"Could not start UDP transport on port 5060\", Blocking program is: " +
+                    c.logged);
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_EQ(messages[0],
+                      "Could not start UDP transport on port 5060 (Voice). Blocking program is: " + c.logged +
+                          " Please stop this program.");
+            check.Check(false);
+            EXPECT_EQ(lines.size(), 1u) << "reported once a run";
+        }
+    }
+}
+
+TEST(PortCheck, FindsTheProgramThatHoldsThePort) {
+    if (!siptest::isolated()) GTEST_SKIP() << "needs a private network namespace (port 5060)";
+    int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(5060);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    EXPECT_EQ(PortOwnerLookup(), "app_mainform_sip_tests");
+    ::close(fd);
+    EXPECT_EQ(PortOwnerLookup(), "");
+}
