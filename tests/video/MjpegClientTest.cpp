@@ -276,6 +276,9 @@ TEST(MjpegClient, RecordingKeepsGoodPicturesAndHandsThemOver) {
     go = true;
     ASSERT_TRUE(testenv::waitUntil([&] { return r.pictures.size() == 2; }));
     EXPECT_TRUE(r.logged("MJPEG: POINT J except JPEGImage.LoadFromStream(JPEGStream)"));
+    // A picture is recorded by the worker right after the window thread has taken it.
+    EXPECT_TRUE(testenv::waitUntil([&] { return client->RecordedCount() == 2; }, 2000));
+    testenv::spin(100);
     EXPECT_EQ(client->RecordedCount(), 2);
     auto frames = client->EndRecording();
     ASSERT_TRUE(frames);
