@@ -170,11 +170,15 @@ TGetStrProc TForm2::LogSink() {
     return [this](const std::string& text) { onLog(text); };
 }
 
+void TForm2::addLogMemoLine(const QString& line) {
+    LogMemo->appendPlainText(line);
+    if (LogMemo->blockCount() > 4000) LogMemo->clear(); // the list holds at most 4000 lines
+}
+
 void TForm2::onLog(const std::string& text) {
     try {
         WriteToLogFile(text);
-        LogMemo->appendPlainText(QString::fromStdString(LogDateTimeText() + ": " + text));
-        if (LogMemo->blockCount() > 4000) LogMemo->clear();
+        addLogMemoLine(QString::fromStdString(LogDateTimeText() + ": " + text));
     } catch (...) {
         // the log never fails towards its caller
     }
@@ -450,8 +454,7 @@ void TForm2::GuardPanelCallButtonClick(int n) {
 }
 
 void TForm2::LinphoneControl1InitializationSuccesful() {
-    LogMemo->appendPlainText("linphone initialization successful.");
-    if (LogMemo->blockCount() > 4000) LogMemo->clear();
+    addLogMemoLine("linphone initialization successful.");
 }
 
 void TForm2::LinphoneControl1IncomingCall() {

@@ -104,6 +104,7 @@ private:
     void FormCloseQuery();
     void FormClose();
     void startMove();
+    void addLogMemoLine(const QString& line);
     void StartAVICreator(TAVICollection collection, const std::string& guardName);
 
     std::shared_ptr<TAVICreator> AVICreator;

@@ -7,6 +7,7 @@
 #include "doorphone/ping_thread.h"
 #include "platform/Folders.h"
 #include "video/AVI_do.h"
+#include "video/MjpegParser.h"
 #include "video/video.h"
 
 #include <cerrno>
@@ -509,7 +510,7 @@ void TGuardPanel::CameraImageClick(QObject*) {
         std::string bytes;
         if (lastPicture_ && !lastPicture_->empty()) {
             // The JPEG as received, without the stream's part trailer.
-            static const std::string trailer = "\r\n--tojekonec\r\n";
+            constexpr std::string_view trailer = video::MjpegParser::Trailer;
             bytes.assign(lastPicture_->begin(), lastPicture_->end());
             if (bytes.size() >= trailer.size() &&
                 bytes.compare(bytes.size() - trailer.size(), trailer.size(), trailer) == 0)

@@ -6,39 +6,20 @@
 # Usage: program_test.sh PROGRAM SIMULATOR ASSETS OUTDIR
 set -uo pipefail
 program=$1 sim=$2 assets=$3 out=$4
-fail() { echo "FAIL: $*"; [ -f "$log" ] && sed 's/^/  log: /' "$log" | tail -40; exit 1; }
+source "$(dirname "$0")/common.sh"
+e2e_setup e2e
 
-work=$(mktemp -d /tmp/velnora-e2e.XXXXXX)
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_RUNTIME_DIR="$work/run" SDL_AUDIODRIVER=dummy
-mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
-data="$XDG_DATA_HOME/VELNORA Manager"
-log="$data/VELNORA_Manager.log"
-
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 mkfifo "$work/sim.in"
 "$sim" --address 127.0.0.1 --port "$port" --name "Front Door" < "$work/sim.in" > "$work/sim.out" 2>&1 & pids+=($!)
 exec 7>"$work/sim.in"
 
 # The settings exist before the start (door phone 1 on the simulator), as after
-# a first run in which the user typed them in; the data folder itself is new.
-mkdir -p "$data"
+# a first run in which the user typed them in.
 printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\nSaveToAVI=1\r\nSaveToJPG=1\r\n' "$port" > "$data/VELNORA_Manager.ini"
 
-exec 6< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
-pids+=($!)
-read -r -t 10 display <&6 || fail "Xvfb did not start"
-export DISPLAY=":$display"
-
-(cd "$assets" && exec "$program") > "$work/program.out" 2>&1 & app=$!; pids+=($app)
-
-wait_log() { # text seconds
-  for _ in $(seq 1 $(( $2 * 10 ))); do grep -qF -- "$1" "$log" 2>/dev/null && return 0; sleep 0.1; done
-  fail "no log line: $1"
-}
+start_screen 1280x1024
+start_program "$program" "$assets"
 
 wait_log "---------- START NEW INSTANCE ----------" 10
 [ -d "$data" ] || fail "data folder missing"

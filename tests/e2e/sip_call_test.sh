@@ -8,22 +8,12 @@
 set -uo pipefail
 program=$1 sim=$2 assets=$3
 command -v linphonec >/dev/null || { echo "linphonec missing"; exit 1; }
-work=$(mktemp -d /tmp/velnora-sip-e2e.XXXXXX)
-data="$work/home/.local/share/VELNORA Manager"
-log="$data/VELNORA_Manager.log"
-fail() { echo "FAIL: $*"; [ -f "$log" ] && sed 's/^/  log: /' "$log" | grep -v 'MJPEG\|VIDEO' | tail -40; sed 's/^/  door: /' "$work/door.out" | tail -15; exit 1; }
-pids=()
-cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"
-}
-trap cleanup EXIT
-export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_RUNTIME_DIR="$work/run" SDL_AUDIODRIVER=dummy
-mkdir -p "$data" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+source "$(dirname "$0")/common.sh"
+e2e_setup sip-e2e
+on_fail() { [ -f "$work/door.out" ] && sed 's/^/  door: /' "$work/door.out" | tail -15; }
 
 # The door phone's HTTP side, with a short waiting time before a call.
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 mkfifo "$work/sim.in"
 "$sim" --address 127.0.0.1 --port "$port" --name "Front Door" --sip door --time-before-call 2 < "$work/sim.in" > "$work/sim.out" 2>&1 & pids+=($!)
 exec 7>"$work/sim.in"
@@ -52,17 +42,9 @@ display=0
 automatically_initiate=0
 RC
 
-exec 6< <(exec Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>/dev/null)
-pids+=($!)
-read -r -t 10 display <&6 || fail "Xvfb did not start"
-export DISPLAY=":$display"
-(cd "$assets" && exec "$program") > "$work/program.out" 2>&1 & app=$!
+start_screen 1280x1024
+start_program "$program" "$assets"
 started=$(date +%s)
-
-wait_log() { # text seconds
-  for _ in $(seq 1 $(( $2 * 10 ))); do grep -qF -- "$1" "$log" 2>/dev/null && return 0; sleep 0.1; done
-  fail "no log line: $1"
-}
 answer_question() {
   local w=""
   for _ in $(seq 1 100); do w=$(xdotool search --name '^VELNORA Manager$' 2>/dev/null | head -1); [ -n "$w" ] && break; sleep 0.1; done

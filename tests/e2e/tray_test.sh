@@ -5,30 +5,16 @@
 # Usage: tray_test.sh PROGRAM ASSETS
 set -uo pipefail
 program=$1 assets=$2
-work=$(mktemp -d /tmp/velnora-tray.XXXXXX)
-data="$work/home/.local/share/VELNORA Manager"
-log="$data/VELNORA_Manager.log"
-fail() { echo "FAIL: $*"; [ -f "$log" ] && sed 's/^/  log: /' "$log" | tail -20; exit 1; }
-pids=()
-cleanup() {
-  [ -n "${app:-}" ] && kill "$app" 2>/dev/null && wait "$app" 2>/dev/null
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done; wait 2>/dev/null; rm -rf "$work"
-}
-trap cleanup EXIT
-export HOME="$work/home" XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_HOME="$work/home/.config"
-export XDG_RUNTIME_DIR="$work/run" SDL_AUDIODRIVER=dummy
-mkdir -p "$data" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"; chmod 700 "$XDG_RUNTIME_DIR"
+source "$(dirname "$0")/common.sh"
+e2e_setup tray
 # Door phone 1 on a loopback port where nothing listens.
 printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=9\r\n' > "$data/VELNORA_Manager.ini"
 
-exec 6< <(exec Xvfb -displayfd 1 -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
-pids+=($!)
-read -r -t 10 display <&6 || fail "Xvfb did not start"
-export DISPLAY=":$display"
+start_screen 1280x800
 openbox >/dev/null 2>&1 & pids+=($!)
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
 sleep 2 # the tray takes about 1.5 s to come up
-(cd "$assets" && exec "$program") > "$work/program.out" 2>&1 & app=$!
+start_program "$program" "$assets"
 
 visible() { xdotool search --onlyvisible --name "VELNORA Manager 3.6" 2>/dev/null | wc -l; }
 win=""
