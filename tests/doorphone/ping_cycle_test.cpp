@@ -35,6 +35,17 @@ struct Scripted {
         };
         return t;
     }
+    // Polls a condition on the counters under the lock, for up to 5 s.
+    template <class F> bool waitFor(F done) {
+        for (int i = 0; i < 500; ++i) {
+            {
+                std::lock_guard l(m);
+                if (done()) return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
 };
 
 } // namespace
@@ -85,11 +96,11 @@ TEST(PingRun, ReportsOnlyChangesAndAFinalZero) {
     s.after = true;
     auto t = s.make();
     TPingThread::Start(t);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(s.waitFor([&] { return s.echoes > 3; })) << "cycles keep going";
     t->endThread = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(s.waitFor([&] { return s.reports.size() == 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // nothing more comes
     std::lock_guard l(s.m);
-    EXPECT_GT(s.echoes, 3) << "cycles keep going";
     EXPECT_EQ(s.reports, (std::vector<std::string>{"1", "0"}));
 }
 
@@ -97,9 +108,10 @@ TEST(PingRun, NeverAnsweringDeviceOnlyGetsTheFinalZero) {
     Scripted s;
     auto t = s.make();
     TPingThread::Start(t);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_TRUE(s.waitFor([&] { return s.echoes >= 10; })) << "two whole cycles";
     t->endThread = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(s.waitFor([&] { return !s.reports.empty(); }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // nothing more comes
     std::lock_guard l(s.m);
     EXPECT_EQ(s.reports, std::vector<std::string>{"0"});
 }
