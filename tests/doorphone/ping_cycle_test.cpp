@@ -48,6 +48,23 @@ struct Scripted {
     }
 };
 
+// A monitor started on its own thread. stop() ends it and waits until the thread
+// has let go of it; the destructor does the same when a test ends early, so the
+// thread never outlives the script it reports into.
+struct RunningMonitor {
+    explicit RunningMonitor(std::shared_ptr<TPingThread> monitor) : t(std::move(monitor)) { TPingThread::Start(t); }
+    ~RunningMonitor() { stop(); }
+    bool stop() {
+        t->endThread = true;
+        for (int i = 0; i < 3000; ++i) {
+            if (t.use_count() == 1) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    std::shared_ptr<TPingThread> t;
+};
+
 } // namespace
 
 TEST(PingCycle, TableOfCases) {
@@ -94,24 +111,18 @@ TEST(PingCycle, AnEchoThatFailsChangesNothing) {
 TEST(PingRun, ReportsOnlyChangesAndAFinalZero) {
     Scripted s;
     s.after = true;
-    auto t = s.make();
-    TPingThread::Start(t);
+    RunningMonitor run{s.make()};
     EXPECT_TRUE(s.waitFor([&] { return s.echoes > 3; })) << "cycles keep going";
-    t->endThread = true;
-    ASSERT_TRUE(s.waitFor([&] { return s.reports.size() == 2; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // nothing more comes
+    ASSERT_TRUE(run.stop());
     std::lock_guard l(s.m);
     EXPECT_EQ(s.reports, (std::vector<std::string>{"1", "0"}));
 }
 
 TEST(PingRun, NeverAnsweringDeviceOnlyGetsTheFinalZero) {
     Scripted s;
-    auto t = s.make();
-    TPingThread::Start(t);
+    RunningMonitor run{s.make()};
     EXPECT_TRUE(s.waitFor([&] { return s.echoes >= 10; })) << "two whole cycles";
-    t->endThread = true;
-    ASSERT_TRUE(s.waitFor([&] { return !s.reports.empty(); }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // nothing more comes
+    ASSERT_TRUE(run.stop());
     std::lock_guard l(s.m);
     EXPECT_EQ(s.reports, std::vector<std::string>{"0"});
 }
