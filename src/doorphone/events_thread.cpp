@@ -37,34 +37,22 @@ void TEventsThread::Stop() {
 
 void TEventsThread::log(const std::string& text) {
     if (!LogEvent) return;
-    if (Receiver) {
-        Receiver.post([sink = LogEvent, text, stop = stopped] {
-            if (!stop->load()) sink(text);
-        });
-    } else if (!stopped->load()) {
-        LogEvent(text);
-    }
+    Receiver.deliver([sink = LogEvent, text, stop = stopped] {
+        if (!stop->load()) sink(text);
+    });
 }
 
 void TEventsThread::passOn(const std::string& chunk) {
     if (!IncomingEvents) return;
-    if (Receiver) {
-        Receiver.post([sink = IncomingEvents, chunk, stop = stopped] {
-            if (!stop->load()) sink(chunk);
-        });
-    } else if (!stopped->load()) {
-        IncomingEvents(chunk);
-    }
+    Receiver.deliver([sink = IncomingEvents, chunk, stop = stopped] {
+        if (!stop->load()) sink(chunk);
+    });
 }
 
 // State reports are delivered even after a stop: the panel clears its bit on the final "0".
 void TEventsThread::report(const std::string& text) {
     if (!StateChangedEvent) return;
-    if (Receiver) {
-        Receiver.post([sink = StateChangedEvent, text] { sink(text); });
-    } else {
-        StateChangedEvent(text);
-    }
+    Receiver.deliver([sink = StateChangedEvent, text] { sink(text); });
 }
 
 bool TEventsThread::sendRequest() {

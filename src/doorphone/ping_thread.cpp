@@ -28,11 +28,7 @@ void TPingThread::Start(const std::shared_ptr<TPingThread>& self) {
 
 void TPingThread::report(const std::string& text) {
     if (!StateChangedEvent) return;
-    if (Receiver) {
-        Receiver.post([sink = StateChangedEvent, text] { sink(text); });
-    } else {
-        StateChangedEvent(text);
-    }
+    Receiver.deliver([sink = StateChangedEvent, text] { sink(text); });
 }
 
 void TPingThread::Run() {

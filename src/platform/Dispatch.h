@@ -52,6 +52,15 @@ public:
         return true;
     }
 
+    // Posts fn to the target's thread when a target was given, else runs it
+    // here at once (a worker used without a window, as in tests and tools).
+    void deliver(std::function<void()> fn) const {
+        if (box_)
+            post(std::move(fn));
+        else
+            fn();
+    }
+
     // Posts fn and waits until it has run on the target's thread. The wait
     // ends early, without fn having run, when stop becomes true or the target
     // is destroyed, so a window thread that is itself waiting for this worker

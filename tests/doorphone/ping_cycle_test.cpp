@@ -1,5 +1,6 @@
 #include "doorphone/ping_thread.h"
 #include "platform/Icmp.h"
+#include "support/TestEnv.h"
 
 #include <deque>
 #include <gtest/gtest.h>
@@ -35,16 +36,12 @@ struct Scripted {
         };
         return t;
     }
-    // Polls a condition on the counters under the lock, for up to 5 s.
+    // Waits up to 5 s for a condition on the counters, read under the lock.
     template <class F> bool waitFor(F done) {
-        for (int i = 0; i < 500; ++i) {
-            {
-                std::lock_guard l(m);
-                if (done()) return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+        return testenv::waitUntil([&] {
+            std::lock_guard l(m);
+            return done();
+        });
     }
 };
 
@@ -52,15 +49,13 @@ struct Scripted {
 // has let go of it; the destructor does the same when a test ends early, so the
 // thread never outlives the script it reports into.
 struct RunningMonitor {
-    explicit RunningMonitor(std::shared_ptr<TPingThread> monitor) : t(std::move(monitor)) { TPingThread::Start(t); }
+    explicit RunningMonitor(std::shared_ptr<TPingThread> monitor) : t(std::move(monitor)) {
+        TPingThread::Start(t);
+    }
     ~RunningMonitor() { stop(); }
     bool stop() {
         t->endThread = true;
-        for (int i = 0; i < 3000; ++i) {
-            if (t.use_count() == 1) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
+        return testenv::waitUntil([&] { return t.use_count() == 1; }, 30000);
     }
     std::shared_ptr<TPingThread> t;
 };

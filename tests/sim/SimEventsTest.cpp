@@ -8,10 +8,10 @@
 using doorphonesim::Config;
 using doorphonesim::Simulator;
 using simtest::Client;
+using simtest::kEvents;
 
 namespace {
 
-constexpr std::string_view kEvents = "GET /events.txt HTTP/1.1\r\n\r\n";
 constexpr std::string_view kLock1 = "GET /cgi-bin/remctrl.sh?id=relay1 HTTP/1.1\r\n\r\n";
 constexpr std::string_view kRefused = "HTTP/1.1 500 Server Error\r\n\r\nServer Error";
 constexpr std::string_view kLockOk = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nOK";

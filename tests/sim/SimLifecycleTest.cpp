@@ -1,28 +1,21 @@
 // Starting, stopping and dropping; the loopback-only rule; the program.
 #include "SimTestSupport.h"
 #include "doorphone-sim/Simulator.h"
+#include "support/TestEnv.h"
 
 #include <csignal>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
-#include <thread>
 
 using doorphonesim::Config;
 using doorphonesim::Simulator;
 using simtest::Child;
 using simtest::Client;
+using simtest::kEvents;
 
 namespace {
 
-constexpr std::string_view kEvents = "GET /events.txt HTTP/1.1\r\n\r\n";
 constexpr std::string_view kVideo = "GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: 127.0.0.1\r\n\r\n";
-
-bool waitFor(const std::function<bool()>& pred, int ms = 3000) {
-    for (int i = 0; i < ms / 5 && !pred(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return pred();
-}
 
 } // namespace
 
@@ -60,13 +53,13 @@ TEST(SimLifecycle, DropClosesEveryConnectionButKeepsListening) {
     ASSERT_TRUE(video.send(kVideo));
     ASSERT_TRUE(events.send(kEvents));
     ASSERT_TRUE(events.recvOnce(3000));
-    ASSERT_TRUE(waitFor([&] { return sim.openConnections() == 3; }));
+    ASSERT_TRUE(testenv::waitUntil([&] { return sim.openConnections() == 3; }, 3000));
 
     sim.dropConnections();
     EXPECT_TRUE(video.closedByPeer(3000));
     EXPECT_TRUE(events.closedByPeer(3000));
     EXPECT_TRUE(idle.closedByPeer(3000));
-    EXPECT_TRUE(waitFor([&] { return sim.openConnections() == 0; }));
+    EXPECT_TRUE(testenv::waitUntil([&] { return sim.openConnections() == 0; }, 3000));
 
     Client next(sim.port());
     ASSERT_TRUE(next.send(kEvents));
@@ -80,12 +73,12 @@ TEST(SimLifecycle, ConnectionsBeyondTheCapAreClosedAtOnce) {
     std::vector<std::unique_ptr<Client>> clients;
     for (int i = 0; i < 32; ++i)
         clients.push_back(std::make_unique<Client>(sim.port()));
-    ASSERT_TRUE(waitFor([&] { return sim.openConnections() == 32; }));
+    ASSERT_TRUE(testenv::waitUntil([&] { return sim.openConnections() == 32; }, 3000));
     Client extra(sim.port());
     EXPECT_TRUE(extra.closedByPeer(3000));
     EXPECT_EQ(sim.openConnections(), 32);
     clients.pop_back();
-    ASSERT_TRUE(waitFor([&] { return sim.openConnections() == 31; }));
+    ASSERT_TRUE(testenv::waitUntil([&] { return sim.openConnections() == 31; }, 3000));
     Client now(sim.port());
     ASSERT_TRUE(now.send(kEvents));
     EXPECT_TRUE(now.recvOnce(3000).value_or("").starts_with("[setting]"));

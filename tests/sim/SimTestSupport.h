@@ -31,6 +31,9 @@ private:
     int fd_ = -1;
 };
 
+// The console's events request.
+constexpr std::string_view kEvents = "GET /events.txt HTTP/1.1\r\n\r\n";
+
 constexpr std::string_view kMarker = "Content-Type: image/jpeg\r\nContent-Length: ";
 
 // One video part, cut exactly where the console's client cuts it.
