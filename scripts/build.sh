@@ -10,8 +10,11 @@ case "$kind" in
   *) echo "unknown build kind $kind" >&2; exit 2 ;;
 esac
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"
+# Paths below the project folder are hashed relative to it, so work trees share the cache.
+export CCACHE_BASEDIR="${CCACHE_BASEDIR:-$PWD}"
 cmake -S . -B "build/$kind" -G Ninja "${args[@]}" "$@" >/dev/null
 # VN_TARGETS: build only these targets (space separated); default everything.
+# VN_JOBS: parallel compile jobs; default one a core.
 targets=()
 for t in ${VN_TARGETS:-}; do targets+=(--target "$t"); done
-cmake --build "build/$kind" -j "$(nproc)" "${targets[@]}"
+cmake --build "build/$kind" -j "${VN_JOBS:-$(nproc)}" "${targets[@]}"
