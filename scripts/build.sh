@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds one build folder: scripts/build.sh [release|asan|tsan] [extra cmake args]
+# Configures and builds one build folder: scripts/build.sh [release|asan|tsan|fuzz] [extra cmake args]
+# "fuzz" builds only the libFuzzer targets, with clang.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 kind="${1:-release}"; shift || true
@@ -7,6 +8,9 @@ case "$kind" in
   release) args=(-DCMAKE_BUILD_TYPE=Release) ;;
   asan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVN_SANITIZE=address) ;;
   tsan)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVN_SANITIZE=thread) ;;
+  fuzz)    args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVN_BUILD_FUZZ=ON -DVN_BUILD_TESTS=OFF
+                 -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14)
+           VN_TARGETS="${VN_TARGETS:-fuzzers}" ;;
   *) echo "unknown build kind $kind" >&2; exit 2 ;;
 esac
 export CCACHE_DIR="${CCACHE_DIR:-$HOME/.cache/ccache}"

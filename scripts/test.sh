@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs the whole test suite inside a
 # loopback-only network namespace: the Release build runs every test, the
 # ASan+UBSan build the tests labelled "sanitize", the TSan build those labelled
-# "threads".
+# "threads". Every benchmark and fuzz target is built and run briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -13,8 +13,18 @@ run_ctest() { # build-folder [ctest args]
 }
 
 echo "== Release build and full suite"
-bash scripts/build.sh release
+bash scripts/build.sh release -DVN_BUILD_BENCH=ON
 run_ctest build/release
+
+# Benchmarks and fuzz targets are built and run briefly so that none rots;
+# no figure is checked here.
+echo "== Benchmarks, short runs"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
+bash scripts/in-netns.sh build/release/bench/bench_video --benchmark_min_time=0.01
+bash scripts/in-netns.sh build/release/bench/bench_panel_latency 2
+echo "== Fuzz targets: seed corpora, then ${VN_FUZZ_SECONDS:-10} s each"
+bash scripts/build.sh fuzz
+bash scripts/fuzz.sh "${VN_FUZZ_SECONDS:-10}"
 
 if [ "${VN_SKIP_SANITIZERS:-}" != 1 ]; then
   echo "== ASan+UBSan build"

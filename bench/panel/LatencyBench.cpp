@@ -88,14 +88,14 @@ void bareReader(const std::string& address, uint16_t port, QObject* receiver, st
     const std::string request = "GET /video.mjpg HTTP/1.1\r\nUser-Agent: 1\r\nHost: " + address + "\r\n\r\n";
     platform::sendAll(fd, request.data(), request.size());
     std::vector<char> buf(50001);
+    const platform::Receiver window(receiver);
     while (!stop) {
         if (platform::waitReadable(fd, 100) <= 0) continue;
         ssize_t n = ::recv(fd, buf.data(), buf.size(), 0);
         if (n <= 0) break;
         const auto t = Clock::now();
         if (memmem(buf.data(), static_cast<size_t>(n), "--tojekonec", 11)) {
-            platform::postAndWait(
-                receiver,
+            window.postAndWait(
                 [t, &m, &stats] {
                     std::lock_guard l(m);
                     stats.ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t).count());
