@@ -483,5 +483,9 @@ void TForm2::LinphoneControl1SIPEvent(const std::string& S) {
 }
 
 void TForm2::TimeBeforeCall_TimerTimer() {
-    LinphoneControl1->TimeBeforeCall = GuardPanel1->TimeBeforeCall;
+    // Logged when it changes: the ring time of the next incoming call.
+    const int seconds = GuardPanel1->TimeBeforeCall;
+    if (LinphoneControl1->TimeBeforeCall == seconds) return;
+    LinphoneControl1->TimeBeforeCall = seconds;
+    onLog("Time before call set to " + std::to_string(seconds) + " s");
 }
