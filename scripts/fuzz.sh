@@ -17,10 +17,13 @@ for target in build/fuzz/fuzz/fuzz_*; do
   seeds=() dict=()
   [ -n "$area" ] && [ -d "fuzz/$area/corpus" ] && seeds=("fuzz/$area/corpus")
   if [ -n "$area" ]; then for d in fuzz/"$area"/*.dict; do [ -f "$d" ] && dict=("-dict=$d"); done; fi
+  # fuzz/AREA/TARGET.options: more libFuzzer flags for that target (one line).
+  extra=()
+  if [ -n "$area" ] && [ -f "fuzz/$area/$name.options" ]; then read -r -a extra < "fuzz/$area/$name.options"; fi
   mkdir -p "$work/$name"
   echo "== $name (seeds: ${seeds[*]:-none}), ${seconds} s"
   if [ ${#seeds[@]} -gt 0 ]; then "$target" -runs=0 "${seeds[@]}" 2>&1 | tail -n 2; fi
-  "$target" "${dict[@]}" -max_total_time="$seconds" -print_final_stats=1 "$work/$name" "${seeds[@]}" \
+  "$target" "${dict[@]}" "${extra[@]}" -max_total_time="$seconds" -print_final_stats=1 "$work/$name" "${seeds[@]}" \
     > "$work/$name.log" 2>&1 || { tail -n 40 "$work/$name.log"; exit 1; }
   grep -E '^(stat::number_of_executed_units|#[0-9]+ *DONE)' "$work/$name.log" | tail -n 2
 done
