@@ -44,7 +44,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             (void)CallIdFrom(piece);
             break;
         }
-        if (e.CallID_connected.size() > 2 || e.CallID_ringing.size() > 2 || e.HeldCommands() > 4096)
+        if (e.CallID_connected.size() > MaxCallIdDigits || e.CallID_ringing.size() > MaxCallIdDigits ||
+            e.HeldCommands() > 4096)
             std::abort();
     }
     return 0;

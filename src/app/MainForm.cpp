@@ -465,11 +465,12 @@ void TForm2::LinphoneControl1IncomingCall() {
 
 void TForm2::LinphoneControl1IncomingCallAcepted(const std::string& S) {
     try {
-        for (TGuardPanel* p : GuardPanels) {
-            const bool byIP = !p->GuardIP().empty() && S.find(p->GuardIP()) != std::string::npos;
-            const bool bySIP = !p->SIPNumber.empty() && S.find(p->SIPNumber) != std::string::npos;
-            if (byIP || bySIP) p->IncomingCall(p);
-        }
+        // The caller's address only: other output around the announcing line
+        // (time stamps, the desk's own address) must not pick a panel.
+        const auto caller = IncomingCallerFrom(S);
+        if (!caller) return;
+        for (TGuardPanel* p : GuardPanels)
+            if (CallerIsPanel(*caller, p->GuardIP(), p->SIPNumber)) p->IncomingCall(p);
     } catch (...) {
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <csignal>
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <iterator>
@@ -75,6 +76,48 @@ std::string displayName(const ProcessEntry& e) {
 
 bool terminateProcess(pid_t pid) {
     return pid > 0 && ::kill(pid, SIGKILL) == 0;
+}
+
+std::optional<std::string> processEnvironmentValue(pid_t pid, const std::string& name) {
+    if (pid <= 0 || name.empty()) return std::nullopt;
+    const std::string all = readSmallFile("/proc/" + std::to_string(pid) + "/environ");
+    const std::string key = name + "=";
+    for (size_t s = 0; s < all.size();) {
+        size_t e = all.find('\0', s);
+        if (e == std::string::npos) e = all.size();
+        if (all.compare(s, key.size(), key) == 0) return all.substr(s + key.size(), e - s - key.size());
+        s = e + 1;
+    }
+    return std::nullopt;
+}
+
+std::string processCurrentFolder(pid_t pid) {
+    if (pid <= 0) return {};
+    char buf[4096];
+    const ssize_t len = ::readlink(("/proc/" + std::to_string(pid) + "/cwd").c_str(), buf, sizeof buf - 1);
+    return len > 0 ? std::string(buf, static_cast<size_t>(len)) : std::string();
+}
+
+std::optional<uid_t> processRealUserId(pid_t pid) {
+    if (pid <= 0) return std::nullopt;
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Uid:", 0) != 0) continue;
+        char* end = nullptr;
+        const unsigned long uid = std::strtoul(line.c_str() + 4, &end, 10);
+        if (end == line.c_str() + 4) return std::nullopt;
+        return static_cast<uid_t>(uid);
+    }
+    return std::nullopt;
+}
+
+bool processRunning(pid_t pid) {
+    if (pid <= 0) return false;
+    const std::string stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
+    const auto close = stat.rfind(')');
+    if (close == std::string::npos) return false; // gone
+    return !(close + 2 < stat.size() && stat[close + 2] == 'Z');
 }
 
 } // namespace platform

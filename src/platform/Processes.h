@@ -1,4 +1,5 @@
 #pragma once
+#include <optional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -22,5 +23,13 @@ bool entryMatches(const ProcessEntry& e, const std::string& name);
 std::string displayName(const ProcessEntry& e);
 
 bool terminateProcess(pid_t pid);
+
+// Facts about one process; nothing (or empty) when it is gone or not readable.
+// The value of an environment variable as the process was started with it.
+std::optional<std::string> processEnvironmentValue(pid_t pid, const std::string& name);
+std::string processCurrentFolder(pid_t pid);
+std::optional<uid_t> processRealUserId(pid_t pid);
+// Still running: it exists and is not a zombie waiting to be reaped.
+bool processRunning(pid_t pid);
 
 } // namespace platform

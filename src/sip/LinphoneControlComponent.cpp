@@ -4,32 +4,32 @@
 #include "platform/Processes.h"
 
 #include <QWidget>
+#include <algorithm>
 #include <chrono>
-#include <fstream>
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 #include <unistd.h>
 #include <utility>
 
 namespace {
 
-// A process of that name that still runs (a zombie no longer does).
-bool clientRunning(const std::string& name) {
-    const pid_t self = ::getpid();
-    for (const auto& e : platform::listProcesses()) {
-        if (e.pid == self || !platform::entryMatches(e, name)) continue;
-        std::ifstream stat("/proc/" + std::to_string(e.pid) + "/stat");
-        std::string line;
-        std::getline(stat, line);
-        const auto close = line.rfind(')');
-        if (close != std::string::npos && close + 2 < line.size() && line[close + 2] == 'Z') continue;
-        if (!line.empty()) return true;
-    }
-    return false;
+std::string withoutSlash(std::string p) {
+    while (p.size() > 1 && p.back() == '/')
+        p.pop_back();
+    return p;
 }
 
-bool waitUntilGone(const std::string& name, int ms) {
+bool sameFolder(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    if (withoutSlash(a) == withoutSlash(b)) return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec);
+}
+
+bool waitUntilGone(const std::vector<pid_t>& pids, int ms) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (clientRunning(name)) {
+    while (std::any_of(pids.begin(), pids.end(), platform::processRunning)) {
         if (std::chrono::steady_clock::now() >= until) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -41,10 +41,7 @@ bool waitUntilGone(const std::string& name, int ms) {
 TLinphoneControl::TLinphoneControl(QObject* owner, const LinphoneControlTimings& timings)
     : QObject(owner), eval_(timings.evaluation), vratnikIP(eval_.vratnikIP), SIPaddres(eval_.SIPaddres),
       CallPrefix(eval_.CallPrefix), TimeBeforeCall(eval_.TimeBeforeCall), timings_(timings) {
-    try {
-        killLeftovers();
-    } catch (...) {
-    }
+    // Left-over clients are ended when the client starts: only then is its home known.
     InitializationTimer = new QTimer(this);
     InitializationTimer->setSingleShot(true);
     InitializationTimer->setInterval(timings_.initializationMs);
@@ -92,12 +89,37 @@ std::string TLinphoneControl::clientName() const {
     return slash == std::string::npos ? ClientProgram : ClientProgram.substr(slash + 1);
 }
 
+std::string TLinphoneControl::clientHome() const {
+    if (!ClientHome.empty()) return ClientHome;
+    const char* home = std::getenv("HOME");
+    return home ? home : "";
+}
+
+std::vector<pid_t> TLinphoneControl::OwnClients() const {
+    std::vector<pid_t> out;
+    const std::string name = clientName(), home = clientHome();
+    if (home.empty()) return out;
+    const pid_t self = ::getpid();
+    const uid_t user = ::getuid();
+    for (const auto& e : platform::listProcesses()) {
+        if (e.pid == self || !platform::entryMatches(e, name)) continue;
+        if (platform::processRealUserId(e.pid) != user || !platform::processRunning(e.pid)) continue;
+        // Another user's or another instance's client has another home.
+        const auto envHome = platform::processEnvironmentValue(e.pid, "HOME");
+        if ((envHome && sameFolder(*envHome, home)) ||
+            sameFolder(platform::processCurrentFolder(e.pid), home))
+            out.push_back(e.pid);
+    }
+    return out;
+}
+
 void TLinphoneControl::killLeftovers() {
-    const std::string name = clientName();
-    if (!clientRunning(name)) return;
+    const std::vector<pid_t> pids = OwnClients();
+    if (pids.empty()) return;
     Log("linphonec.exe found. try to kill it. ");
-    KillProcess(name);
-    if (waitUntilGone(name, 1000)) Log("linphonec.exe succesfuly killed.");
+    for (const pid_t pid : pids)
+        if (platform::terminateProcess(pid)) Log("killed " + clientName() + ", pid " + std::to_string(pid));
+    if (waitUntilGone(pids, 1000)) Log("linphonec.exe succesfuly killed.");
 }
 
 void TLinphoneControl::Start() {
@@ -118,6 +140,10 @@ void TLinphoneControl::Log(const std::string& text) {
 void TLinphoneControl::LinphoneInitialization() {
     InitializationTimer->stop();
     if (LinphoneThread) return; // started once per run
+    try {
+        killLeftovers();
+    } catch (...) {
+    }
     try {
         Log("Start linphone thread. ");
         auto thread = std::make_shared<TLinphoneThread>();

@@ -1,6 +1,7 @@
 #pragma once
 #include "app/SharedTypes.h"
 #include "sip/ClientHome.h"
+#include "sip/IncomingCaller.h" // for the receivers of OnIncomingCallAcepted
 #include "sip/LinphoneEvaluator.h"
 #include "sip/LinphoneThread.h"
 
@@ -39,7 +40,8 @@ public:
     // Events; each may be empty.
     std::function<void()> OnInitializationSuccesful;
     std::function<void()> OnIncomingCall;
-    std::function<void(const std::string&)> OnIncomingCallAcepted;
+    std::function<void(const std::string&)>
+        OnIncomingCallAcepted; // the announcing line: IncomingCallerFrom reads it
     std::function<void(const std::string&)> OnError;
     std::function<void(const std::string&)> OnSIPEvent;
     TGetStrProc LogEvent; // every line starts "LINPHONE: "
@@ -52,7 +54,7 @@ public:
     std::string& CallPrefix; // put before the SIP number
     int& TimeBeforeCall;     // seconds an incoming call rings before 10 more seconds and a refusal
     std::string ClientHome;  // the client's private home; empty = this program's HOME
-    std::string ClientProgram = "linphonec"; // found on PATH; its file name is what leftovers are killed by
+    std::string ClientProgram = "linphonec"; // found on PATH; its file name is what leftovers are found by
 
     QTimer* InitializationTimer = nullptr;
     QTimer* RingTimer = nullptr;
@@ -79,6 +81,10 @@ public:
     void AnwerCallButtonClick();
     // The ring time ran out: the question counts as No and a tone sounds.
     void OnRingTimer();
+    // Clients of this user, named like ClientProgram, whose HOME or current
+    // folder is our client home: left over from this program. Others' clients
+    // (other users, other instances, the user's own) are never ended.
+    std::vector<pid_t> OwnClients() const;
     // Evaluates one piece of the client's output.
     void LinhponeResponseEvalution(const std::string& S);
     void Log(const std::string& text);
@@ -88,6 +94,7 @@ private:
     void writeCommand(const std::string& command);
     void askIncomingCall();
     std::string clientName() const;
+    std::string clientHome() const;
     void killLeftovers();
 
     LinphoneControlTimings timings_;

@@ -61,12 +61,34 @@ bool isCommand(std::string_view command, std::string_view word) {
     return command == word || startsWith(command, std::string(word) + " ");
 }
 
+// Taking and ending a call cannot wait: the caller hears nothing meanwhile.
+bool isUrgent(std::string_view command) {
+    return isCommand(command, "answer") || isCommand(command, "terminate");
+}
+
+// From the fragment at p to the end of its line.
+std::string lineFrom(const std::string& text, size_t p) {
+    const size_t nl = text.find('\n', p);
+    std::string_view line =
+        std::string_view(text).substr(p, nl == std::string::npos ? std::string::npos : nl - p);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return std::string(line);
+}
+
 } // namespace
 
 std::string CallIdFrom(std::string_view s) {
     const size_t p = s.find(sipfrag::AssignedId);
-    if (p == std::string_view::npos || p == 0 || s.size() <= p + 13) return {};
-    return std::string(s.substr(p + 12, 2));
+    if (p == std::string_view::npos) return {};
+    size_t start = p + sipfrag::AssignedId.size();
+    while (start < s.size() && s[start] == ' ')
+        ++start;
+    size_t end = start;
+    while (end < s.size() && s[end] >= '0' && s[end] <= '9')
+        ++end;
+    // The client counts calls in an int: a longer run is no id.
+    if (end - start > MaxCallIdDigits) return {};
+    return std::string(s.substr(start, end - start));
 }
 
 // ---- secrets ----
@@ -154,11 +176,26 @@ TLinphoneEvaluator::Findings TLinphoneEvaluator::find(std::string_view piece) {
     const auto always = [](size_t) { return true; };
     // Debian's "ended (Call terminated)." is a reason inside a line that names its call.
     const auto notAReason = [&](size_t p) { return p == 0 || text[p - 1] != '('; };
-    // The call id follows the fragment on the same line: wait for it.
+    // The call id follows the fragment on the same line: wait for all its
+    // digits (ids grow for the life of the client).
     const auto idReady = [&](size_t p) {
         if (text.find('\n', p) != std::string::npos) return true;
         const size_t a = text.find(sipfrag::AssignedId, p);
-        return a != std::string::npos && text.size() > a + 13;
+        if (a == std::string::npos) return false;
+        size_t i = a + sipfrag::AssignedId.size();
+        while (i < text.size() && text[i] == ' ')
+            ++i;
+        const size_t digits = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+            ++i;
+        return i > digits && i < text.size();
+    };
+    // The first announcing line of each kind names the call it is about.
+    const auto keepLine = [&text](std::string& line) {
+        return [&text, kept = &line](size_t p) {
+            if (kept->empty()) *kept = lineFrom(text, p);
+            return true;
+        };
     };
 
     f.ready = scan(FReady, sipfrag::Ready, always, always);
@@ -173,10 +210,10 @@ TLinphoneEvaluator::Findings TLinphoneEvaluator::find(std::string_view piece) {
     }
     f.portFragment = scan(FPortTaken, sipfrag::PortTaken, always, always);
     f.callTerminated = scan(FCallTerminated, sipfrag::CallTerminated, always, notAReason);
-    f.incoming = scan(FIncoming, sipfrag::Incoming, idReady, always);
+    f.incoming = scan(FIncoming, sipfrag::Incoming, idReady, keepLine(f.incomingLine));
     f.registrationOn = scan(FRegistrationOn, sipfrag::RegistrationOn, always, always);
     f.unregistered = scan(FUnregistered, sipfrag::Unregistered, always, always);
-    f.establishing = scan(FEstablishing, sipfrag::Establishing, idReady, always);
+    f.establishing = scan(FEstablishing, sipfrag::Establishing, idReady, keepLine(f.establishingLine));
     f.passwordPrompt = scan(FPassword, sipfrag::PasswordFor, always, always);
     if (f.passwordPrompt && reg_.where.empty()) {
         // "Password for 101 on 127.0.0.1: "
@@ -226,14 +263,27 @@ void TLinphoneEvaluator::scanLines(std::string_view text, Findings& f) {
 // ---- applying ----
 
 void TLinphoneEvaluator::send(const std::string& cmd, SipActions& out) {
-    if (holding())
-        held_.push_back(cmd);
-    else
+    if (!holding()) {
         out.push_back({SipAction::Kind::Send, cmd});
+    } else if (isUrgent(cmd)) {
+        // The client waits for a password: an empty one first, so the
+        // command is not taken as the password.
+        if (reg_.awaitingPassword) sendNow("", out);
+        sendNow(cmd, out);
+    } else {
+        held_.push_back(cmd);
+    }
 }
 
 void TLinphoneEvaluator::sendNow(const std::string& cmd, SipActions& out) {
+    reg_.awaitingPassword = false; // any line answers an open password question
     out.push_back({SipAction::Kind::Send, cmd});
+}
+
+bool TLinphoneEvaluator::dropHeldCall() {
+    const auto before = held_.size();
+    std::erase_if(held_, [](const std::string& c) { return isCommand(c, "call"); });
+    return held_.size() != before;
 }
 
 int TLinphoneEvaluator::RingTimeMs() const {
@@ -274,7 +324,7 @@ void TLinphoneEvaluator::applyFirst(const Findings& f, SipActions& out) {
     if (f.incoming) {
         out.push_back({K::RaiseIncomingCall, {}});
         out.push_back({K::PlayRing, {}});
-        CallID_ringing = CallIdFrom(f.text);
+        CallID_ringing = CallIdFrom(f.incomingLine);
         out.push_back({K::StartRingTimer, {}, RingTimeMs()});
         out.push_back({K::AskIncomingCall, {}});
     }
@@ -289,10 +339,11 @@ SipActions TLinphoneEvaluator::AnswerIncomingCall(bool yes, bool byRingTimer) {
     out.push_back({K::StopRingTimer, {}});
     if (yes) {
         if (InCallInProcess || OutCallInProcess) {
-            send("terminate " + CallID_connected, out);
+            // A call still held back never reached the client: it is dropped instead.
+            if (!dropHeldCall()) send("terminate " + CallID_connected, out);
             InCallInProcess = OutCallInProcess = false;
         }
-        out.push_back({K::RaiseIncomingCallAcepted, f.text});
+        out.push_back({K::RaiseIncomingCallAcepted, f.incomingLine});
         InCallInProcess = true;
         for (auto& a : AnswerButton())
             out.push_back(std::move(a));
@@ -320,7 +371,7 @@ void TLinphoneEvaluator::applyRest(const Findings& f, SipActions& out) {
         SIPSucessfulyregistered = false;
         if (reg_.phase == RegPhase::Unregistering) finishRegistration(out);
     }
-    if (f.establishing) CallID_connected = CallIdFrom(f.text);
+    if (f.establishing) CallID_connected = CallIdFrom(f.establishingLine);
 }
 
 void TLinphoneEvaluator::applyRegistration(const Findings& f, SipActions& out) {
@@ -339,6 +390,8 @@ void TLinphoneEvaluator::applyRegistration(const Findings& f, SipActions& out) {
             reg_.answered = true;
             out.push_back({K::Log, "the client asks for a password: answered with an empty line"});
             sendNow("", out);
+        } else {
+            reg_.awaitingPassword = true; // it asks again: the next line is taken as the password
         }
         if (reg_.phase == RegPhase::Registering && !reg_.failureReported) reportRegistration(false, out);
     }
@@ -385,7 +438,9 @@ SipActions TLinphoneEvaluator::Command(const std::string& command) {
     const bool reg = isCommand(command, "register");
     const bool unreg = isCommand(command, "unregister");
     if ((reg || unreg) && reg_.phase != RegPhase::Idle) finishRegistration(out);
-    send(command, out);
+    // A line that starts with a blank stays out of the client's command
+    // history, which would otherwise keep the password in a file.
+    send(reg ? " " + std::string(trimmed(command)) : command, out);
     if ((reg || unreg) && dialect_ != Dialect::Classic) {
         // Debian's client reports neither outcome: ask it until it answers.
         reg_ = {};
@@ -420,7 +475,8 @@ SipActions TLinphoneEvaluator::CallButton() {
         send("terminate", out);
         InCallInProcess = false;
     } else if (OutCallInProcess) {
-        send("terminate", out);
+        // A call still held back never reached the client: it is dropped instead.
+        if (!dropHeldCall()) send("terminate", out);
         OutCallInProcess = false;
     } else {
         // The form of the call follows the registration state alone.

@@ -21,7 +21,7 @@ struct SipAction {
         RaiseInitializationSuccesful,
         RaiseError, // text: the output that reported the taken port
         RaiseIncomingCall,
-        RaiseIncomingCallAcepted, // text: the output that announced the call
+        RaiseIncomingCallAcepted, // text: the line that announced the call
         RaiseSIPEvent,            // text: the registration report
         PlayRing,                 // "ring.wav" in a loop
         StopSound,
@@ -62,9 +62,10 @@ inline constexpr std::string_view PasswordFor = "Password for ";
 inline constexpr std::string_view BindFailed = "bind() failed for ";
 } // namespace sipfrag
 
-// The client's id of a call, by the desk's long-standing rule: the two
-// characters after the first "assigned id" and one more character, taken as
-// they stand; empty when "assigned id" starts the text or the text ends too soon.
+// The client's id of a call: the whole run of digits after the first
+// "assigned id" (ids grow for the life of the client); empty when there is
+// none or the run is longer than MaxCallIdDigits.
+inline constexpr size_t MaxCallIdDigits = 10;
 std::string CallIdFrom(std::string_view s);
 
 // A command line with the password of a "register" command replaced by a mask.
@@ -108,6 +109,8 @@ public:
     bool QuestionPending() const { return pending_.has_value(); }
 
     // A command from the main window ("register ...", "unregister" or any other).
+    // While a registration is being followed other commands wait for its
+    // outcome, except "answer" and "terminate", which go at once.
     SipActions Command(const std::string& command);
     SipActions CallButton();
     SipActions AnswerButton();
@@ -143,6 +146,7 @@ private:
         bool callTerminated = false;
         std::vector<std::string> endedIds;
         bool incoming = false, registrationOn = false, unregistered = false, establishing = false;
+        std::string incomingLine, establishingLine; // from the fragment to the end of its line
         bool passwordPrompt = false;
         std::vector<StatusAnswer> status;
     };
@@ -153,7 +157,8 @@ private:
         int tries = 0;
         bool failureReported = false;
         bool promptSeen = false;
-        bool answered = false; // the prompt got its empty line
+        bool answered = false;         // the prompt got its empty line
+        bool awaitingPassword = false; // it asked again, and no line has gone since
     };
 
     Findings find(std::string_view piece);
@@ -163,6 +168,7 @@ private:
     void applyRegistration(const Findings& f, SipActions& out);
     void send(const std::string& cmd, SipActions& out);
     void sendNow(const std::string& cmd, SipActions& out);
+    bool dropHeldCall();
     void finishRegistration(SipActions& out);
     void reportRegistration(bool ok, SipActions& out);
     bool holding() const { return dialect_ == Dialect::Debian && reg_.phase != RegPhase::Idle; }

@@ -6,15 +6,17 @@
 #include <QMessageBox>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
 const char* DefaultScript =
     "start Ready\\n\n"
     "on call sip:YOXPanel@127.0.0.1 => Establishing call id to sip:YOXPanel@127.0.0.1, assigned id 1\\r\\n\n"
-    "on register sip:101@127.0.0.1 127.0.0.1 good => Registration on sip:127.0.0.1 successful\\n\n"
-    "on register sip:101@127.0.0.1 127.0.0.1 bad => Registration on sip:127.0.0.1 failed\\n\n"
+    "on  register sip:101@127.0.0.1 127.0.0.1 good => Registration on sip:127.0.0.1 successful\\n\n"
+    "on  register sip:101@127.0.0.1 127.0.0.1 bad => Registration on sip:127.0.0.1 failed\\n\n"
     "on terminate => Call terminated\\n\n";
 
 const std::string Incoming = "Receiving new incoming call from sip:door@127.0.0.1, assigned id 2\r\n";
@@ -67,7 +69,7 @@ TEST_F(Desk, StartsTheClientAndCallsOutAndEnds) {
     ctl->vratnikIP = "127.0.0.1";
     ctl->CallButtonClick();
     ASSERT_TRUE(sent({"", "call sip:YOXPanel@127.0.0.1"}));
-    ASSERT_TRUE(testenv::waitUntil([&] { return ctl->CallID_connected() == "1\r"; }));
+    ASSERT_TRUE(testenv::waitUntil([&] { return ctl->CallID_connected() == "1"; }));
     EXPECT_TRUE(ctl->OutCallInProcess());
     ctl->CallButtonClick();
     ASSERT_TRUE(sent({"", "call sip:YOXPanel@127.0.0.1", "terminate"}));
@@ -80,15 +82,15 @@ TEST_F(Desk, RegistrationReportsAndTheServerCallJoinsPrefixAndNumber) {
     ASSERT_TRUE(testenv::waitUntil([&] { return sipEvents.size() == 1; }));
     EXPECT_NE(sipEvents[0].find("failed"), std::string::npos);
     EXPECT_FALSE(ctl->SIPSucessfulyregistered());
-    EXPECT_TRUE(logged("LINPHONE: LINPHONE_THREAD: >>>register sip:101@127.0.0.1 127.0.0.1 ***\r\n"));
+    EXPECT_TRUE(logged("LINPHONE: LINPHONE_THREAD: >>> register sip:101@127.0.0.1 127.0.0.1 ***\r\n"));
 
     ctl->PSendCommandToLinphone("register sip:101@127.0.0.1 127.0.0.1 good");
     ASSERT_TRUE(testenv::waitUntil([&] { return ctl->SIPSucessfulyregistered(); }));
     ctl->CallPrefix = "0";
     ctl->SIPaddres = "102";
     ctl->CallButtonClick();
-    ASSERT_TRUE(sent({"", "register sip:101@127.0.0.1 127.0.0.1 bad",
-                      "register sip:101@127.0.0.1 127.0.0.1 good", "call 0102"}));
+    ASSERT_TRUE(sent({"", " register sip:101@127.0.0.1 127.0.0.1 bad",
+                      " register sip:101@127.0.0.1 127.0.0.1 good", "call 0102"}));
     for (const auto& l : logs) {
         EXPECT_EQ(l.find(" bad"), std::string::npos) << l;
         EXPECT_EQ(l.find(" good"), std::string::npos) << l;
@@ -103,7 +105,7 @@ TEST_F(Desk, UnansweredCallIsRefusedWhenTheRingTimeRunsOut) {
     QMessageBox* shown = nullptr;
     ctl->OnQuestionShown = [&](QMessageBox* box) { shown = box; };
     standin->say(Incoming);
-    ASSERT_TRUE(sent({"", "terminate 2\\r"}));
+    ASSERT_TRUE(sent({"", "terminate 2"}));
     ASSERT_NE(shown, nullptr);
     EXPECT_EQ(shown->text(), "Receive incoming Call ?");
     EXPECT_EQ(incoming, 1);
@@ -124,7 +126,7 @@ TEST_F(Desk, RingTimeIsTimeBeforeCallPlusTenSeconds) {
         box->done(QMessageBox::No);
     };
     standin->say(Incoming);
-    ASSERT_TRUE(sent({"", "terminate 2\\r"}));
+    ASSERT_TRUE(sent({"", "terminate 2"}));
     EXPECT_EQ(interval, 35000);
     EXPECT_TRUE(active);
     EXPECT_FALSE(ctl->RingTimer->isActive());
@@ -134,18 +136,18 @@ TEST_F(Desk, TakingACallWhileCallingOutEndsTheOutgoingCallFirst) {
     start();
     ctl->vratnikIP = "127.0.0.1";
     ctl->CallButtonClick();
-    ASSERT_TRUE(testenv::waitUntil([&] { return ctl->CallID_connected() == "1\r"; }));
+    ASSERT_TRUE(testenv::waitUntil([&] { return ctl->CallID_connected() == "1"; }));
     ctl->OnQuestionShown = [&](QMessageBox* box) { box->done(QMessageBox::Yes); };
     standin->say(Incoming);
-    ASSERT_TRUE(sent({"", "call sip:YOXPanel@127.0.0.1", "terminate 1\\r", "answer"}));
+    ASSERT_TRUE(sent({"", "call sip:YOXPanel@127.0.0.1", "terminate 1", "answer"}));
     ASSERT_EQ(accepted.size(), 1u);
     EXPECT_NE(accepted[0].find("sip:door@127.0.0.1"), std::string::npos);
     EXPECT_TRUE(ctl->InCallInProcess());
     EXPECT_FALSE(ctl->OutCallInProcess());
-    EXPECT_EQ(ctl->CallID_connected(), "2\r");
+    EXPECT_EQ(ctl->CallID_connected(), "2");
     // The call button now ends the incoming call.
     ctl->CallButtonClick();
-    ASSERT_TRUE(sent({"", "call sip:YOXPanel@127.0.0.1", "terminate 1\\r", "answer", "terminate"}));
+    ASSERT_TRUE(sent({"", "call sip:YOXPanel@127.0.0.1", "terminate 1", "answer", "terminate"}));
     EXPECT_FALSE(ctl->InCallInProcess());
 }
 
@@ -169,7 +171,7 @@ TEST_F(Desk, CommandBeforeTheClientExistsIsAnError) {
     EXPECT_THROW(c.PSendCommandToLinphone("unregister"), EInOutError);
 }
 
-TEST_F(Desk, LeftoverClientIsKilledAtCreationAndTheClientQuitsAtTheEnd) {
+TEST_F(Desk, LeftoverClientIsKilledBeforeTheClientStartsAndTheClientQuitsAtTheEnd) {
     standin = std::make_unique<siptest::StandIn>(DefaultScript);
     int keepOpen[2];
     ASSERT_EQ(::pipe(keepOpen), 0);
@@ -183,11 +185,12 @@ TEST_F(Desk, LeftoverClientIsKilledAtCreationAndTheClientQuitsAtTheEnd) {
     {
         TLinphoneControl c(nullptr, fast());
         c.LogEvent = [this](const std::string& s) { logs.push_back(s); };
-        EXPECT_FALSE(siptest::alive(leftover));
         ASSERT_TRUE(testenv::waitUntil([&] { return c.LinphoneThread && c.LinphoneThread->ClientPid != 0; }));
-        // Logged at creation, delivered with the first line after the sink was set.
-        EXPECT_EQ(std::vector<std::string>(logs.begin(), logs.begin() + 3),
+        EXPECT_FALSE(siptest::alive(leftover));
+        ASSERT_GE(logs.size(), 4u);
+        EXPECT_EQ(std::vector<std::string>(logs.begin(), logs.begin() + 4),
                   (std::vector<std::string>{"LINPHONE: linphonec.exe found. try to kill it. ",
+                                            "LINPHONE: killed linphonec, pid " + std::to_string(leftover),
                                             "LINPHONE: linphonec.exe succesfuly killed.",
                                             "LINPHONE: Start linphone thread. "}));
         logs.clear();
@@ -231,4 +234,89 @@ TEST_F(Desk, ClientRunsInItsPrivateHome) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_TRUE(std::filesystem::is_directory(home + "/.local/share/linphone"));
     EXPECT_FALSE(std::filesystem::exists(home + "/.linphonerc"));
+}
+
+namespace {
+
+// A client of someone: the stand-in with that HOME, current folder and user,
+// its input held open so that it stays.
+struct OtherClient {
+    pid_t pid = 0;
+    int input[2] = {-1, -1};
+    std::string dir;
+
+    OtherClient(const std::string& home, const std::string& cwd, uid_t user) {
+        dir = testenv::makeTempDir("other");
+        if (::pipe(input) != 0) return;
+        const std::string program = std::string(VN_STANDIN_PATH);
+        pid = ::fork();
+        if (pid == 0) {
+            ::dup2(input[0], 0);
+            ::setenv("HOME", home.c_str(), 1);
+            ::setenv("VN_STANDIN_DIR", dir.c_str(), 1);
+            if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+            if (user != ::getuid() && ::setuid(user) != 0) ::_exit(126);
+            ::execl(program.c_str(), "linphonec", nullptr);
+            ::_exit(127);
+        }
+    }
+    ~OtherClient() {
+        siptest::stop(pid);
+        ::close(input[0]);
+        ::close(input[1]);
+    }
+    // It runs the stand-in under the name linphonec (the fork before the exec has another name).
+    bool started() const {
+        return testenv::readFile("/proc/" + std::to_string(pid) + "/cmdline") == std::string("linphonec\0", 10);
+    }
+};
+
+} // namespace
+
+// Clients named linphonec are ended at the start and at the close only when
+// they are this user's and run in our client home (as HOME or current folder).
+TEST_F(Desk, OnlyOurOwnLeftoverClientsAreEnded) {
+    const std::string home = testenv::makeTempDir("data") + "/linphone-home";
+    const std::string other = testenv::makeTempDir("otherhome");
+    std::filesystem::create_directories(home);
+    standin = std::make_unique<siptest::StandIn>(std::string(DefaultScript) + "ignore-quit\n");
+    struct Case {
+        const char* what;
+        std::string home, cwd;
+        uid_t user;
+        bool ours;
+    };
+    std::vector<Case> cases = {
+        {"our home", home, "/", ::getuid(), true},
+        {"our home with a slash", home + "/", "/", ::getuid(), true},
+        {"our home as its folder", other, home, ::getuid(), true},
+        {"another home", other, other, ::getuid(), false},
+        {"a home below ours", home + "/x", "/", ::getuid(), false},
+    };
+    if (::getuid() == 0) cases.push_back({"another user in our home", home, "/", 65534, false});
+    std::vector<std::unique_ptr<OtherClient>> clients;
+    for (const auto& c : cases)
+        clients.push_back(std::make_unique<OtherClient>(c.home, c.cwd, c.user));
+    for (size_t i = 0; i < cases.size(); ++i)
+        ASSERT_TRUE(testenv::waitUntil([&] { return clients[i]->started(); })) << cases[i].what;
+
+    pid_t ownClient = 0;
+    {
+        TLinphoneControl c(nullptr, fast());
+        c.ClientHome = home;
+        c.LogEvent = [this](const std::string& s) { logs.push_back(s); };
+        ASSERT_TRUE(testenv::waitUntil([&] { return c.LinphoneThread && c.LinphoneThread->ClientPid != 0; }));
+        ownClient = c.LinphoneThread->ClientPid;
+        for (size_t i = 0; i < cases.size(); ++i) {
+            EXPECT_EQ(siptest::alive(clients[i]->pid), !cases[i].ours) << cases[i].what;
+            EXPECT_EQ(logged("LINPHONE: killed linphonec, pid " + std::to_string(clients[i]->pid)),
+                      cases[i].ours)
+                << cases[i].what;
+        }
+    }
+    // At the close our client ignored "quit": it alone was ended.
+    EXPECT_TRUE(logged("LINPHONE: killed linphonec, pid " + std::to_string(ownClient)));
+    EXPECT_FALSE(siptest::alive(ownClient));
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(siptest::alive(clients[i]->pid), !cases[i].ours) << cases[i].what;
 }

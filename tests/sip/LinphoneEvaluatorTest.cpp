@@ -44,22 +44,80 @@ TLinphoneEvaluator debian() {
 
 } // namespace
 
-TEST(CallId, DeskRuleTakesTwoCharactersAsTheyStand) {
+TEST(CallId, WholeRunOfDigitsAfterAssignedId) {
     struct Case {
         const char* text;
         const char* id;
     };
     const Case cases[] = {
-        {"Establishing call id to sip:x, assigned id 1\r\n", "1\r"},
+        {"Establishing call id to sip:x, assigned id 1\r\n", "1"},
         {"Receiving new incoming call from sip:d@h, assigned id 12 more", "12"},
-        {"assigned id 1\r\nEstablishing call id to", ""}, // starts the text
-        {"x assigned id 1", ""},                          // too short for two characters
-        {"x assigned id 1\n", "1\n"},
+        {"assigned id 104\r\nEstablishing call id to", "104"},
+        {"x assigned id 1234", "1234"},
+        {"x assigned id 2147483647\n", "2147483647"},
+        {"x assigned id 12345678901\n", ""}, // longer than any id the client gives
+        {"x assigned id \n", ""},
         {"no id here", ""},
-        {"a assigned id 7\n assigned id 9\n", "7\n"}, // the first one counts
+        {"a assigned id 7\n assigned id 9\n", "7"}, // the first one counts
     };
     for (const auto& c : cases)
         EXPECT_EQ(CallIdFrom(c.text), c.id) << c.text;
+}
+
+// The client numbers calls for as long as it runs: ids of every length are
+// read whole, also when the announcing line comes in two pieces, and only the
+// end of that very call makes the desk idle.
+TEST(CallId, IdsOfEveryLengthThroughEstablishingReceivingAndEnded) {
+    for (const std::string id : {"1", "9", "10", "99", "100", "104", "1234"}) {
+        const std::string other = id + "0"; // a longer id that starts the same
+        const auto split = [&](TLinphoneEvaluator& e, const std::string& line) {
+            const size_t cut = line.rfind(id) + 1; // after the id's first digit
+            e.Evaluate(line.substr(0, cut));
+            return e.Evaluate(line.substr(cut));
+        };
+        {
+            auto e = debian();
+            e.vratnikIP = "127.0.0.1";
+            e.CallButton();
+            split(e, "Establishing call id to sip:YOXPanel@127.0.0.1, assigned id " + id + "\n");
+            EXPECT_EQ(e.CallID_connected, id);
+            e.Evaluate("Call " + other + " to sip:YOXPanel@127.0.0.1 ended (Call declined).\n");
+            EXPECT_TRUE(e.OutCallInProcess) << id << ": another call ended";
+            e.Evaluate("Call " + id + " to sip:YOXPanel@127.0.0.1 ended (Call declined).\n");
+            EXPECT_FALSE(e.OutCallInProcess) << id;
+        }
+        {
+            auto e = debian();
+            const auto a =
+                split(e, "Receiving new incoming call from sip:door@127.0.0.1, assigned id " + id + "\n");
+            EXPECT_EQ(count(a, K::AskIncomingCall), 1) << id;
+            EXPECT_EQ(e.CallID_ringing, id);
+            e.AnswerIncomingCall(true);
+            EXPECT_EQ(e.CallID_connected, id);
+            e.Evaluate("Call " + other + " with sip:door@127.0.0.1 error.\n");
+            EXPECT_TRUE(e.InCallInProcess) << id << ": another call ended";
+            e.Evaluate("linphonec> Call " + id + " with sip:door@127.0.0.1 ended (No error).\n");
+            EXPECT_FALSE(e.InCallInProcess) << id;
+        }
+        {
+            auto e = debian();
+            split(e, "Receiving new incoming call from sip:door@127.0.0.1, assigned id " + id + "\n");
+            EXPECT_EQ(sends(e.AnswerIncomingCall(false)), std::vector<std::string>{"terminate " + id});
+        }
+    }
+}
+
+// Each call id comes from the line that announces that call, not from the
+// first id anywhere in the piece.
+TEST(CallId, IncomingAndOutgoingInOnePieceKeepTheirOwnIds) {
+    auto e = debian();
+    e.vratnikIP = "127.0.0.1";
+    e.CallButton();
+    e.Evaluate("Establishing call id to sip:YOXPanel@127.0.0.1, assigned id 7\n"
+               "Receiving new incoming call from sip:door@127.0.0.1, assigned id 8\n");
+    EXPECT_EQ(e.CallID_ringing, "8");
+    EXPECT_EQ(sends(e.AnswerIncomingCall(false)), std::vector<std::string>{"terminate 8"});
+    EXPECT_EQ(e.CallID_connected, "7");
 }
 
 TEST(Evaluation, ClassicFragmentsOneByOne) {
@@ -84,7 +142,7 @@ TEST(Evaluation, ClassicFragmentsOneByOne) {
         TLinphoneEvaluator e;
         const auto a = e.Evaluate("Establishing call id to sip:YOXPanel@1.2.3.4, assigned id 1\r\n");
         EXPECT_TRUE(a.empty());
-        EXPECT_EQ(e.CallID_connected, "1\r");
+        EXPECT_EQ(e.CallID_connected, "1");
     }
     for (const char* reg : {"Registration on sip:s successful\n", "Registration on sip:s failed\n"}) {
         TLinphoneEvaluator e;
@@ -112,15 +170,17 @@ TEST(Evaluation, IncomingCallAnsweredYesOrNo) {
         EXPECT_EQ(kinds(a),
                   (std::vector<K>{K::RaiseIncomingCall, K::PlayRing, K::StartRingTimer, K::AskIncomingCall}));
         EXPECT_EQ(first(a, K::StartRingTimer)->ms, 35000); // TimeBeforeCall x 1000 + 10000
-        EXPECT_EQ(e.CallID_ringing, "3\r");
+        EXPECT_EQ(e.CallID_ringing, "3");
         EXPECT_TRUE(e.QuestionPending());
         const auto yes = e.AnswerIncomingCall(true);
         EXPECT_EQ(kinds(yes),
                   (std::vector<K>{K::StopRingTimer, K::RaiseIncomingCallAcepted, K::StopSound, K::Send}));
-        EXPECT_EQ(first(yes, K::RaiseIncomingCallAcepted)->text, announce);
+        // The announcing line alone: the rest of a piece is other output.
+        EXPECT_EQ(first(yes, K::RaiseIncomingCallAcepted)->text,
+                  "Receiving new incoming call from sip:door@10.0.0.7, assigned id 3");
         EXPECT_EQ(sends(yes), std::vector<std::string>{"answer"});
         EXPECT_TRUE(e.InCallInProcess);
-        EXPECT_EQ(e.CallID_connected, "3\r");
+        EXPECT_EQ(e.CallID_connected, "3");
         EXPECT_EQ(e.CallID_ringing, "");
     }
     for (bool byTimer : {false, true}) {
@@ -128,7 +188,7 @@ TEST(Evaluation, IncomingCallAnsweredYesOrNo) {
         e.OutCallInProcess = true;
         e.Evaluate(announce);
         const auto no = e.AnswerIncomingCall(false, byTimer);
-        EXPECT_EQ(sends(no), std::vector<std::string>{"terminate 3\r"});
+        EXPECT_EQ(sends(no), std::vector<std::string>{"terminate 3"});
         EXPECT_EQ(count(no, K::StopSound), byTimer ? 0 : 1); // the tone has replaced the ring
         EXPECT_FALSE(e.InCallInProcess);
         EXPECT_TRUE(e.OutCallInProcess); // a refusal keeps the outgoing call
@@ -142,7 +202,7 @@ TEST(Evaluation, TakingACallWhileCallingOutEndsTheOutgoingOneFirst) {
     EXPECT_EQ(sends(e.CallButton()), std::vector<std::string>{"call sip:YOXPanel@127.0.0.1"});
     e.Evaluate("Establishing call id to sip:YOXPanel@127.0.0.1, assigned id 1\n");
     e.Evaluate("Receiving new incoming call from sip:door@127.0.0.1, assigned id 2\n");
-    EXPECT_EQ(sends(e.AnswerIncomingCall(true)), (std::vector<std::string>{"terminate 1\n", "answer"}));
+    EXPECT_EQ(sends(e.AnswerIncomingCall(true)), (std::vector<std::string>{"terminate 1", "answer"}));
     EXPECT_TRUE(e.InCallInProcess);
     EXPECT_FALSE(e.OutCallInProcess);
     // Debian then reports the end of the replaced call: the new one stays.
@@ -155,9 +215,10 @@ TEST(Evaluation, TakingACallWhileCallingOutEndsTheOutgoingOneFirst) {
 TEST(Evaluation, AllSevenChecksRunInOrderOnOnePiece) {
     TLinphoneEvaluator e;
     e.OutCallInProcess = true;
-    const std::string piece = "Ready\nCould not start UDP transport on port 5060\nCall terminated\n"
-                              "Receiving new incoming call from sip:d@h, assigned id 4\n"
-                              "Registration on sip:s successful\nEstablishing call id to sip:x\n";
+    const std::string piece =
+        "Ready\nCould not start UDP transport on port 5060\nCall terminated\n"
+        "Receiving new incoming call from sip:d@h, assigned id 4\n"
+        "Registration on sip:s successful\nEstablishing call id to sip:x, assigned id 5\n";
     const auto a = e.Evaluate(piece);
     EXPECT_EQ(kinds(a),
               (std::vector<K>{K::RaiseInitializationSuccesful, K::RaiseError, K::Log, K::RaiseIncomingCall,
@@ -167,7 +228,7 @@ TEST(Evaluation, AllSevenChecksRunInOrderOnOnePiece) {
     EXPECT_EQ(kinds(b), (std::vector<K>{K::StopRingTimer, K::RaiseIncomingCallAcepted, K::StopSound, K::Send,
                                         K::RaiseSIPEvent}));
     EXPECT_TRUE(e.SIPSucessfulyregistered);
-    EXPECT_EQ(e.CallID_connected, "4\n"); // check 7 ran after the answer, with the same first id
+    EXPECT_EQ(e.CallID_connected, "5"); // check 7 ran after the answer, with its own line's id
 }
 
 TEST(Evaluation, CallButtonFollowsTheState) {
@@ -216,7 +277,7 @@ TEST(Evaluation, FragmentsSplitAcrossPiecesAreSeenOnceAndNeverTwice) {
     EXPECT_TRUE(f.Evaluate("ll from sip:door@127.0.0.1, assig").empty());
     const auto a = f.Evaluate("ned id 1\n");
     EXPECT_EQ(count(a, K::AskIncomingCall), 1);
-    EXPECT_EQ(f.CallID_ringing, "1\n");
+    EXPECT_EQ(f.CallID_ringing, "1");
     EXPECT_NE(first(a, K::RaiseIncomingCall), nullptr);
     f.AnswerIncomingCall(false);
     EXPECT_EQ(count(f.Evaluate("linphonec> "), K::AskIncomingCall), 0);
@@ -254,7 +315,8 @@ TEST(Evaluation, DebianWordingMeansTheSame) {
 TEST(Registration, DebianSuccessIsAskedForWithStatusRegister) {
     auto e = debian();
     auto a = e.Command("register sip:101@127.0.0.1 127.0.0.1 secret");
-    EXPECT_EQ(sends(a), std::vector<std::string>{"register sip:101@127.0.0.1 127.0.0.1 secret"});
+    // The leading blank keeps the line (and its password) out of the client's history.
+    EXPECT_EQ(sends(a), std::vector<std::string>{" register sip:101@127.0.0.1 127.0.0.1 secret"});
     EXPECT_EQ(first(a, K::SchedulePoll)->ms, 500);
     // Other commands wait until the outcome is known.
     EXPECT_TRUE(sends(e.Command("call 0102")).empty());
@@ -274,7 +336,7 @@ TEST(Registration, WrongPasswordPromptIsAnsweredAndNoCommandIsEaten) {
     auto e = debian();
     e.SIPSucessfulyregistered = false;
     e.Command("register sip:101@127.0.0.1 127.0.0.1 wrong");
-    EXPECT_TRUE(sends(e.Command("answer")).empty());
+    EXPECT_TRUE(sends(e.Command("call 0102")).empty());
     auto a = e.Evaluate("\nPassword for 101 on 127.0.0.1: ");
     EXPECT_EQ(sends(a), std::vector<std::string>{""});
     EXPECT_EQ(first(a, K::RaiseSIPEvent)->text, "Registration on sip:127.0.0.1 failed.");
@@ -287,8 +349,48 @@ TEST(Registration, WrongPasswordPromptIsAnsweredAndNoCommandIsEaten) {
     e.Evaluate("status register\n\nlinphonec> ");
     EXPECT_EQ(sends(e.PollDue()), std::vector<std::string>{"status register"});
     a = e.Evaluate("status register\nregistered=-1\nlinphonec> ");
-    EXPECT_EQ(sends(a), std::vector<std::string>{"answer"});
+    EXPECT_EQ(sends(a), std::vector<std::string>{"call 0102"});
     EXPECT_FALSE(e.SIPSucessfulyregistered);
+}
+
+// Taking or ending a call never waits for the outcome of a registration; a
+// call still held back is dropped rather than ended.
+TEST(Registration, AnswerAndTerminateGoAtOnceWhileARegistrationIsFollowed) {
+    auto e = debian();
+    e.Command("register sip:101@127.0.0.1 127.0.0.1 pw");
+    ASSERT_TRUE(e.RegistrationTracking());
+    EXPECT_EQ(sends(e.AnswerButton()), std::vector<std::string>{"answer"});
+    EXPECT_EQ(sends(e.Command("terminate 3")), std::vector<std::string>{"terminate 3"});
+    e.InCallInProcess = true;
+    EXPECT_EQ(sends(e.CallButton()), std::vector<std::string>{"terminate"});
+    // A refused incoming call is ended at once too.
+    e.Evaluate("Receiving new incoming call from sip:door@127.0.0.1, assigned id 104\n");
+    EXPECT_EQ(sends(e.AnswerIncomingCall(false)), std::vector<std::string>{"terminate 104"});
+
+    // Calling out waits; ending that call before it went out drops it.
+    e.vratnikIP = "127.0.0.1";
+    EXPECT_TRUE(sends(e.CallButton()).empty());
+    EXPECT_TRUE(e.OutCallInProcess);
+    EXPECT_TRUE(sends(e.CallButton()).empty());
+    EXPECT_FALSE(e.OutCallInProcess);
+    EXPECT_EQ(e.HeldCommands(), 0u);
+    // Taking an incoming call also drops a call that is still held back.
+    e.CallButton();
+    e.Evaluate("Receiving new incoming call from sip:door@127.0.0.1, assigned id 105\n");
+    EXPECT_EQ(sends(e.AnswerIncomingCall(true)), std::vector<std::string>{"answer"});
+    const auto done = e.Evaluate("status register\nregistered, identity=sip:101@127.0.0.1 duration=3600\n");
+    EXPECT_TRUE(sends(done).empty()) << "nothing was left to release";
+    EXPECT_FALSE(e.RegistrationTracking());
+}
+
+TEST(Registration, AnswerWhileTheClientWaitsForAPasswordIsNotTakenAsThePassword) {
+    auto e = debian();
+    e.Command("register sip:101@127.0.0.1 127.0.0.1 wrong");
+    EXPECT_EQ(sends(e.Evaluate("\nPassword for 101 on 127.0.0.1: ")), std::vector<std::string>{""});
+    // It asks again after the empty answer: the next line would be the password.
+    e.Evaluate("\nPassword for 101 on 127.0.0.1: ");
+    EXPECT_EQ(sends(e.AnswerButton()), (std::vector<std::string>{"", "answer"}));
+    EXPECT_EQ(sends(e.AnswerButton()), std::vector<std::string>{"answer"}) << "that question was answered";
 }
 
 TEST(Registration, NoAnswerForTooLongIsAFailure) {
@@ -327,10 +429,12 @@ TEST(Registration, ClassicClientIsNeitherAskedNorHeldBack) {
 TEST(Secrets, RegisterPasswordIsMaskedAlsoWhenTheEchoIsSplit) {
     EXPECT_EQ(MaskSecrets("register sip:101@127.0.0.1 127.0.0.1 secret\r\n"),
               "register sip:101@127.0.0.1 127.0.0.1 ******\r\n");
+    EXPECT_EQ(MaskSecrets(" register sip:101@127.0.0.1 127.0.0.1 secret\r\n"),
+              " register sip:101@127.0.0.1 127.0.0.1 ******\r\n");
     EXPECT_EQ(MaskSecrets("call sip:YOXPanel@1.2.3.4\r\n"), "call sip:YOXPanel@1.2.3.4\r\n");
     TSecretMasker m;
     std::string shown;
-    for (const char* piece : {"linphonec> r", "egister sip:101", "@127.0.0.1 127.0.0.1 se", "cret",
+    for (const char* piece : {"linphonec>  r", "egister sip:101", "@127.0.0.1 127.0.0.1 se", "cret",
                               "\nlinphonec> ", "status register\n"})
         shown += m.Mask(piece);
     EXPECT_EQ(shown.find("secret"), std::string::npos);
