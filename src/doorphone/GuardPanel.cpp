@@ -503,9 +503,12 @@ void TGuardPanel::CameraImageClick(QObject*) {
     std::string folder = FFJPGDirectory;
     for (char& c : folder)
         if (c == '\\') c = '/';
-    // The caption comes from the device: it must not lead out of the folder.
-    const std::string caption = TAVICreator::SafeFileName(GuardNameLabel->text().toStdString());
-    std::string name = folder + "/" + caption + "_" + stamp + ".JPG";
+    // The caption comes from the device: it must not lead out of the folder,
+    // and a long one is shortened so that the file name stays within its limit.
+    const std::string tail = "_" + stamp + ".JPG";
+    const std::string caption =
+        TAVICreator::FitName(TAVICreator::SafeFileName(GuardNameLabel->text().toStdString()), tail.size());
+    std::string name = folder + "/" + caption + tail;
     try {
         std::string bytes;
         if (lastPicture_ && !lastPicture_->empty()) {

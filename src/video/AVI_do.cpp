@@ -67,12 +67,27 @@ std::string TAVICreator::BuildFileName(const std::string& directory, const std::
     std::string dir = directory;
     for (char& c : dir)
         if (c == '\\') c = '/';
-    std::string name = SafeFileName(guardName);
-    if (name.empty()) name = "Guard";
     char stamp[80];
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1,
                   t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    return dir + "/" + name + "_" + stamp + ".AVI";
+    const std::string tail = std::string("_") + stamp + ".AVI";
+    std::string name = FitName(SafeFileName(guardName), tail.size());
+    if (name.empty()) name = "Guard";
+    return dir + "/" + name + tail;
+}
+
+std::string TAVICreator::FitName(std::string name, size_t tailBytes) {
+    const size_t used = tailBytes + SuffixRoom;
+    const size_t room = used < MaxFileNameBytes ? MaxFileNameBytes - used : 0;
+    if (name.size() <= room) return name;
+    // Never cut inside a character: step back over at most three continuation
+    // bytes (device text that is not UTF-8 is cut where it stands).
+    size_t cut = room;
+    for (int back = 0; back < 3 && cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80; ++back)
+        --cut;
+    if ((static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) cut = room;
+    name.resize(cut);
+    return name;
 }
 
 std::string TAVICreator::WithSuffix(const std::string& name, int n) {
