@@ -98,6 +98,7 @@ TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), 
 }
 
 TGuardPanel::~TGuardPanel() {
+    handOverRecording();
     CheckStateTimer->stop();
     // Channels still running must never call into a destroyed panel: ask them
     // to stop; their queued calls to this object die with it.
@@ -369,6 +370,7 @@ void TGuardPanel::EndEventsThread() {
 void TGuardPanel::StartVideoThread() {
     try {
         if (VideoThread) {
+            handOverRecording();
             VideoThread->KonecMJPEG = true;
             waitMs(timings_.channelStopWaitMs);
             GlobalDeviceState = ClearBit(GlobalDeviceState, BitVideo);
@@ -397,6 +399,7 @@ void TGuardPanel::StartVideoThread() {
 }
 
 void TGuardPanel::EndVideoThread() {
+    handOverRecording();
     if (!VideoThread) return;
     try {
         VideoThread->KonecMJPEG = true;
@@ -551,6 +554,13 @@ void TGuardPanel::AVIRecordStart() {
 void TGuardPanel::AVIRecordStop() {
     if (!FFAVIEnable || !VideoThread || !VideoThread->IsRecording() || VideoThread->RecordedCount() <= 0)
         return;
+    handOverRecording();
+}
+
+void TGuardPanel::handOverRecording() {
+    // Whatever stops the video (the end of a call, a minimised window, a
+    // replaced client, the close), the frames recorded so far become a file.
+    if (!VideoThread) return;
     std::optional<TAVICollection> frames = VideoThread->EndRecording();
     if (!frames) return;
     PanelLog("AVI: record stopped with " + std::to_string(frames->Count) + " snapshots");

@@ -5,7 +5,9 @@
 #include "video/AviWriter.h"
 #include "video/JpegDecoder.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <fcntl.h>
 #include <mutex>
@@ -14,8 +16,10 @@
 
 namespace {
 
+// Recorders between Start (or Run) and their last line.
 std::mutex g_runningLock;
-int g_running = 0;
+std::condition_variable g_runningChanged;
+std::vector<const TAVICreator*> g_running;
 
 // The codes the recorder reports, as the Windows AVI services name them.
 constexpr int32_t AVIERR_FILEWRITE = static_cast<int32_t>(0x8004406Eu);
@@ -43,12 +47,49 @@ int createUnique(const std::string& base, std::string& chosen, int& err) {
 } // namespace
 
 void TAVICreator::Start(const std::shared_ptr<TAVICreator>& self) {
-    std::thread([self] { self->Run(); }).detach();
+    // Counted before the thread exists, so that whoever waits for the
+    // recorders right after starting one also waits for this one.
+    self->enter();
+    try {
+        std::thread([self] { self->runCounted(); }).detach();
+    } catch (...) {
+        self->leave();
+        throw;
+    }
 }
 
 int TAVICreator::RunningCount() {
     std::lock_guard l(g_runningLock);
-    return g_running;
+    return static_cast<int>(g_running.size());
+}
+
+std::vector<std::string> TAVICreator::WaitForAll(int timeoutMs) {
+    std::unique_lock l(g_runningLock);
+    g_runningChanged.wait_for(l, std::chrono::milliseconds(timeoutMs), [] { return g_running.empty(); });
+    std::vector<std::string> left;
+    for (const TAVICreator* c : g_running)
+        left.push_back(c->fileLabel_);
+    return left;
+}
+
+void TAVICreator::enter() {
+    std::tm local{};
+    const std::time_t now = Now ? Now() : std::time(nullptr);
+    ::localtime_r(&now, &local);
+    std::lock_guard l(g_runningLock);
+    fileLabel_ = BuildFileName(AVIDirectory, GuardName, local);
+    g_running.push_back(this);
+}
+
+void TAVICreator::leave() {
+    std::lock_guard l(g_runningLock);
+    g_running.erase(std::remove(g_running.begin(), g_running.end(), this), g_running.end());
+    g_runningChanged.notify_all();
+}
+
+void TAVICreator::setFileLabel(const std::string& name) {
+    std::lock_guard l(g_runningLock);
+    fileLabel_ = name;
 }
 
 std::string TAVICreator::SafeFileName(std::string_view name) {
@@ -108,21 +149,20 @@ void TAVICreator::log(const std::string& text) {
 }
 
 void TAVICreator::Run() {
+    enter();
+    runCounted();
+}
+
+void TAVICreator::runCounted() {
     log("AVICompressor: start thread");
-    {
-        // Nothing to start on Linux, but the count stays exact for whoever watches it.
-        std::lock_guard l(g_runningLock);
-        ++g_running;
-    }
     writeFile();
     // The frames are ours; let them go before the last line.
     AVICollection.AVIStream.clear();
     AVICollection.AVIStream.shrink_to_fit();
-    {
-        std::lock_guard l(g_runningLock);
-        --g_running;
-    }
+    // Posted before the count drops, so that a window that waited for the
+    // recorders finds every line of theirs already queued.
     log("AVICompressor: stop thread");
+    leave();
 }
 
 void TAVICreator::writeFile() {
@@ -133,6 +173,7 @@ void TAVICreator::writeFile() {
 
     int err = 0;
     const int fd = createUnique(base, fTempFileName, err);
+    if (fd >= 0) setFileLabel(fTempFileName);
     if (fd < 0) {
         log("AVICompressor: ERROR unable to create Temp AVI file. Location= \"" + fTempFileName +
             "\" Error= " + openErrorName(err));

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TAVICreator {
 public:
@@ -32,8 +33,12 @@ public:
     // The whole run on the calling thread.
     void Run();
 
-    // Recorders running now, in the whole process.
+    // Recorders running now, in the whole process; a recorder counts from Start.
     static int RunningCount();
+    // Waits until every recorder has finished or timeoutMs has passed, and
+    // returns the files of those still running (the name each is writing, or
+    // the name it is about to take).
+    static std::vector<std::string> WaitForAll(int timeoutMs);
 
     // A device-reported name made safe as one file name: no path separators
     // and no control characters.
@@ -56,4 +61,10 @@ public:
 private:
     void log(const std::string& text);
     void writeFile();
+    void runCounted();
+    void enter();
+    void leave();
+    void setFileLabel(const std::string& name);
+
+    std::string fileLabel_; // under the running lock
 };

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -346,6 +347,35 @@ TEST(AviRecorder, MissingFolderLogsTheOpenErrorWithTheFullName) {
                                         "AVICompressor: stop thread"}));
 }
 
+TEST(AviRecorder, WaitingForTheRecordersNamesTheFilesOfThoseStillRunning) {
+    const std::string dir = testenv::makeTempDir();
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false;
+    auto rec = std::make_shared<TAVICreator>();
+    rec->AVICollection = collection({vfix::makeJpeg(320, 240)});
+    rec->AVIDirectory = dir;
+    rec->GuardName = "Gate";
+    rec->Now = [] { return std::time_t{1488549909}; };
+    rec->LogEvent = [&](const std::string& s) { // runs on the recorder's thread: hold it at its first line
+        std::unique_lock l(m);
+        if (s == "AVICompressor: start thread") cv.wait(l, [&] { return release; });
+    };
+    TAVICreator::Start(rec);
+    const std::vector<std::string> left = TAVICreator::WaitForAll(100);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind(dir + "/Gate_", 0), 0u) << left[0];
+    EXPECT_EQ(left[0].substr(left[0].size() - 4), ".AVI");
+    {
+        std::lock_guard l(m);
+        release = true;
+    }
+    cv.notify_all();
+    EXPECT_TRUE(TAVICreator::WaitForAll(20000).empty());
+    EXPECT_EQ(TAVICreator::RunningCount(), 0);
+    EXPECT_NE(ffprobe(rec->fTempFileName).find("nb_read_frames=1\n"), std::string::npos);
+}
+
 TEST(AviRecorder, ConcurrentRecordersOnTheirOwnThreads) {
     const std::string dir = testenv::makeTempDir();
     std::mutex m;
@@ -365,8 +395,9 @@ TEST(AviRecorder, ConcurrentRecordersOnTheirOwnThreads) {
         };
         TAVICreator::Start(rec);
     }
-    ASSERT_TRUE(testenv::waitUntil([&] { return stopped == 3; }, 20000));
+    EXPECT_TRUE(TAVICreator::WaitForAll(20000).empty());
     EXPECT_EQ(TAVICreator::RunningCount(), 0);
+    ASSERT_TRUE(testenv::waitUntil([&] { return stopped == 3; }, 5000));
     int saved = 0;
     for (const auto& s : lines)
         if (s.rfind("Save AVI to ", 0) == 0) {
