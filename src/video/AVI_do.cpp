@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <fcntl.h>
+#include <malloc.h>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
@@ -157,8 +158,12 @@ void TAVICreator::runCounted() {
     log("AVICompressor: start thread");
     writeFile();
     // The frames are ours; let them go before the last line.
-    AVICollection.AVIStream.clear();
-    AVICollection.AVIStream.shrink_to_fit();
+    AVICollection = TAVICollection{};
+#ifdef __GLIBC__
+    // The allocator keeps freed memory of worker threads for reuse; after a
+    // recording it goes back to the system.
+    ::malloc_trim(0);
+#endif
     // Posted before the count drops, so that a window that waited for the
     // recorders finds every line of theirs already queued.
     log("AVICompressor: stop thread");
@@ -193,10 +198,15 @@ void TAVICreator::writeFile() {
     for (int i = 0; i < count; ++i) {
         const auto& jpeg = AVICollection.AVIStream[static_cast<size_t>(i)];
         bool decoded = false;
-        try {
-            decoded = video::jpegToAviFrame(decoder, jpeg.data(), jpeg.size(), frame, scratch);
-        } catch (const std::bad_alloc&) {
-            decoded = false;
+        if (AVICollection.isSample(static_cast<size_t>(i)) && jpeg.size() == frame.size()) {
+            frame = jpeg; // made while recording
+            decoded = true;
+        } else {
+            try {
+                decoded = video::jpegToAviFrame(decoder, jpeg.data(), jpeg.size(), frame, scratch);
+            } catch (const std::bad_alloc&) {
+                decoded = false;
+            }
         }
         if (!decoded) {
             char line[96];
