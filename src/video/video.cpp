@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <sys/socket.h>
 #include <thread>
 #include <turbojpeg.h>
@@ -257,7 +258,12 @@ void TMJPEG::handlePicture(video::MjpegEvent& event, video::JpegDecoder& decoder
         if (!AVIRecord || AVIFull) return;
     }
     std::vector<uint8_t> sample, scratch;
-    const bool made = video::jpegToAviFrame(decoder, jpeg->data(), jpeg->size(), sample, scratch);
+    bool made = false;
+    try {
+        made = video::jpegToAviFrame(decoder, jpeg->data(), jpeg->size(), sample, scratch);
+    } catch (const std::bad_alloc&) {
+        made = false;
+    }
     std::lock_guard l(RecordLock);
     if (made)
         appendRecordedFrame(AVICollection, AVIRecord, AVIFull, sample.data(), sample.size(), true);
