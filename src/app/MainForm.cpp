@@ -155,6 +155,10 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
 }
 
 TForm2::~TForm2() {
+    // The panels outlive this object's members: a recording they hand over
+    // from now on has nowhere to go (the close has taken every one already).
+    for (TGuardPanel* p : GuardPanels)
+        p->AVIReady = nullptr;
     // Nothing may log into the window while its parts go: the SIP controller
     // shuts its client down (and would log) before the log list is released.
     GuardPanelLogEvent() = nullptr;
@@ -368,8 +372,24 @@ void TForm2::FormClose() {
     onLog("");
 }
 
+void TForm2::finishRecordings() {
+    // A call being recorded is written as far as it got: stopping a panel's
+    // video hands its frames over, as at the end of a call.
+    for (TGuardPanel* p : GuardPanels)
+        p->StopVideo();
+    // Recorders still writing would otherwise be cut off by the exit and leave
+    // a file whose sizes are still zero.
+    const std::vector<std::string> left = TAVICreator::WaitForAll(RecorderFinishWaitMs);
+    // Their lines (the saved file, or an error) were posted to this window; they
+    // belong in the log before its stop entries.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    for (const std::string& file : left)
+        onLog("AVI: recording not finished at close: \"" + file + "\"");
+}
+
 void TForm2::closeEvent(QCloseEvent* e) {
     closing_ = true;
+    finishRecordings();
     FormCloseQuery();
     FormClose();
     TrayIcon->hide();

@@ -86,6 +86,9 @@ public:
     std::unique_ptr<TPortCheck> PortCheck;
 
     bool SipMode = false;
+    // How long the close waits for AVI recorders still writing (a hundred
+    // frames take well under a second; a slow disk gets ample time).
+    int RecorderFinishWaitMs = 10000;
     // The SIP controller's ring timer, as the pop-down rule needs it (tests may replace them).
     std::function<bool()> RingTimerActive;
     std::function<void()> RunRingTimer;
@@ -106,6 +109,8 @@ private:
     void startMove();
     void addLogMemoLine(const QString& line);
     void StartAVICreator(TAVICollection collection, const std::string& guardName);
+    // At close: running recordings handed over, recorders waited for (bounded).
+    void finishRecordings();
 
     std::shared_ptr<TAVICreator> AVICreator;
 

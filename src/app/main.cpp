@@ -35,7 +35,9 @@ int main(int argc, char** argv) {
     form2->SettingsForm = settingsForm.get();
 
     // SIGTERM and SIGINT close the window as its close button does, so the
-    // log gets its stop entries and the channels are stopped.
+    // log gets its stop entries, the channels are stopped and recordings are
+    // written. The loop is ended as well: a window hidden in the tray is no
+    // "last window" whose closing ends it.
     std::unique_ptr<QSocketNotifier> signalNotifier;
     if (::pipe2(g_signalPipe, O_CLOEXEC) == 0) {
         signalNotifier = std::make_unique<QSocketNotifier>(g_signalPipe[0], QSocketNotifier::Read);
@@ -43,6 +45,7 @@ int main(int argc, char** argv) {
             char c;
             [[maybe_unused]] ssize_t n = ::read(g_signalPipe[0], &c, 1);
             form2->close();
+            QCoreApplication::quit();
         });
         struct sigaction sa {};
         sa.sa_handler = onTerminate;

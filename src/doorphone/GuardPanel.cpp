@@ -98,6 +98,7 @@ TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), 
 }
 
 TGuardPanel::~TGuardPanel() {
+    handOverRecording();
     CheckStateTimer->stop();
     // Channels still running must never call into a destroyed panel: ask them
     // to stop; their queued calls to this object die with it.
@@ -369,6 +370,7 @@ void TGuardPanel::EndEventsThread() {
 void TGuardPanel::StartVideoThread() {
     try {
         if (VideoThread) {
+            handOverRecording();
             VideoThread->KonecMJPEG = true;
             waitMs(timings_.channelStopWaitMs);
             GlobalDeviceState = ClearBit(GlobalDeviceState, BitVideo);
@@ -397,6 +399,7 @@ void TGuardPanel::StartVideoThread() {
 }
 
 void TGuardPanel::EndVideoThread() {
+    handOverRecording();
     if (!VideoThread) return;
     try {
         VideoThread->KonecMJPEG = true;
@@ -503,9 +506,12 @@ void TGuardPanel::CameraImageClick(QObject*) {
     std::string folder = FFJPGDirectory;
     for (char& c : folder)
         if (c == '\\') c = '/';
-    // The caption comes from the device: it must not lead out of the folder.
-    const std::string caption = TAVICreator::SafeFileName(GuardNameLabel->text().toStdString());
-    std::string name = folder + "/" + caption + "_" + stamp + ".JPG";
+    // The caption comes from the device: it must not lead out of the folder,
+    // and a long one is shortened so that the file name stays within its limit.
+    const std::string tail = "_" + stamp + ".JPG";
+    const std::string caption =
+        TAVICreator::FitName(TAVICreator::SafeFileName(GuardNameLabel->text().toStdString()), tail.size());
+    std::string name = folder + "/" + caption + tail;
     try {
         std::string bytes;
         if (lastPicture_ && !lastPicture_->empty()) {
@@ -548,6 +554,13 @@ void TGuardPanel::AVIRecordStart() {
 void TGuardPanel::AVIRecordStop() {
     if (!FFAVIEnable || !VideoThread || !VideoThread->IsRecording() || VideoThread->RecordedCount() <= 0)
         return;
+    handOverRecording();
+}
+
+void TGuardPanel::handOverRecording() {
+    // Whatever stops the video (the end of a call, a minimised window, a
+    // replaced client, the close), the frames recorded so far become a file.
+    if (!VideoThread) return;
     std::optional<TAVICollection> frames = VideoThread->EndRecording();
     if (!frames) return;
     PanelLog("AVI: record stopped with " + std::to_string(frames->Count) + " snapshots");

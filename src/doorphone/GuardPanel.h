@@ -148,6 +148,8 @@ private:
     void EndVideoThread();
     void EndEventsThread();
     void EndPingThread();
+    // A video client about to be stopped hands its running recording over as AVIRecordStop does.
+    void handOverRecording();
     void foldReport(int bit, const std::string& report);
     void scheduleRetry(int bit, uint64_t channel);
     void showPlaceholder();

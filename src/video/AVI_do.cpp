@@ -5,17 +5,22 @@
 #include "video/AviWriter.h"
 #include "video/JpegDecoder.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <fcntl.h>
+#include <malloc.h>
 #include <mutex>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
+// Recorders between Start (or Run) and their last line.
 std::mutex g_runningLock;
-int g_running = 0;
+std::condition_variable g_runningChanged;
+std::vector<const TAVICreator*> g_running;
 
 // The codes the recorder reports, as the Windows AVI services name them.
 constexpr int32_t AVIERR_FILEWRITE = static_cast<int32_t>(0x8004406Eu);
@@ -43,12 +48,49 @@ int createUnique(const std::string& base, std::string& chosen, int& err) {
 } // namespace
 
 void TAVICreator::Start(const std::shared_ptr<TAVICreator>& self) {
-    std::thread([self] { self->Run(); }).detach();
+    // Counted before the thread exists, so that whoever waits for the
+    // recorders right after starting one also waits for this one.
+    self->enter();
+    try {
+        std::thread([self] { self->runCounted(); }).detach();
+    } catch (...) {
+        self->leave();
+        throw;
+    }
 }
 
 int TAVICreator::RunningCount() {
     std::lock_guard l(g_runningLock);
-    return g_running;
+    return static_cast<int>(g_running.size());
+}
+
+std::vector<std::string> TAVICreator::WaitForAll(int timeoutMs) {
+    std::unique_lock l(g_runningLock);
+    g_runningChanged.wait_for(l, std::chrono::milliseconds(timeoutMs), [] { return g_running.empty(); });
+    std::vector<std::string> left;
+    for (const TAVICreator* c : g_running)
+        left.push_back(c->fileLabel_);
+    return left;
+}
+
+void TAVICreator::enter() {
+    std::tm local{};
+    const std::time_t now = Now ? Now() : std::time(nullptr);
+    ::localtime_r(&now, &local);
+    std::lock_guard l(g_runningLock);
+    fileLabel_ = BuildFileName(AVIDirectory, GuardName, local);
+    g_running.push_back(this);
+}
+
+void TAVICreator::leave() {
+    std::lock_guard l(g_runningLock);
+    g_running.erase(std::remove(g_running.begin(), g_running.end(), this), g_running.end());
+    g_runningChanged.notify_all();
+}
+
+void TAVICreator::setFileLabel(const std::string& name) {
+    std::lock_guard l(g_runningLock);
+    fileLabel_ = name;
 }
 
 std::string TAVICreator::SafeFileName(std::string_view name) {
@@ -67,12 +109,27 @@ std::string TAVICreator::BuildFileName(const std::string& directory, const std::
     std::string dir = directory;
     for (char& c : dir)
         if (c == '\\') c = '/';
-    std::string name = SafeFileName(guardName);
-    if (name.empty()) name = "Guard";
     char stamp[80];
     std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1,
                   t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    return dir + "/" + name + "_" + stamp + ".AVI";
+    const std::string tail = std::string("_") + stamp + ".AVI";
+    std::string name = FitName(SafeFileName(guardName), tail.size());
+    if (name.empty()) name = "Guard";
+    return dir + "/" + name + tail;
+}
+
+std::string TAVICreator::FitName(std::string name, size_t tailBytes) {
+    const size_t used = tailBytes + SuffixRoom;
+    const size_t room = used < MaxFileNameBytes ? MaxFileNameBytes - used : 0;
+    if (name.size() <= room) return name;
+    // Never cut inside a character: step back over at most three continuation
+    // bytes (device text that is not UTF-8 is cut where it stands).
+    size_t cut = room;
+    for (int back = 0; back < 3 && cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80; ++back)
+        --cut;
+    if ((static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) cut = room;
+    name.resize(cut);
+    return name;
 }
 
 std::string TAVICreator::WithSuffix(const std::string& name, int n) {
@@ -93,21 +150,24 @@ void TAVICreator::log(const std::string& text) {
 }
 
 void TAVICreator::Run() {
+    enter();
+    runCounted();
+}
+
+void TAVICreator::runCounted() {
     log("AVICompressor: start thread");
-    {
-        // Nothing to start on Linux, but the count stays exact for whoever watches it.
-        std::lock_guard l(g_runningLock);
-        ++g_running;
-    }
     writeFile();
     // The frames are ours; let them go before the last line.
-    AVICollection.AVIStream.clear();
-    AVICollection.AVIStream.shrink_to_fit();
-    {
-        std::lock_guard l(g_runningLock);
-        --g_running;
-    }
+    AVICollection = TAVICollection{};
+#ifdef __GLIBC__
+    // The allocator keeps freed memory of worker threads for reuse; after a
+    // recording it goes back to the system.
+    ::malloc_trim(0);
+#endif
+    // Posted before the count drops, so that a window that waited for the
+    // recorders finds every line of theirs already queued.
     log("AVICompressor: stop thread");
+    leave();
 }
 
 void TAVICreator::writeFile() {
@@ -118,6 +178,7 @@ void TAVICreator::writeFile() {
 
     int err = 0;
     const int fd = createUnique(base, fTempFileName, err);
+    if (fd >= 0) setFileLabel(fTempFileName);
     if (fd < 0) {
         log("AVICompressor: ERROR unable to create Temp AVI file. Location= \"" + fTempFileName +
             "\" Error= " + openErrorName(err));
@@ -137,10 +198,15 @@ void TAVICreator::writeFile() {
     for (int i = 0; i < count; ++i) {
         const auto& jpeg = AVICollection.AVIStream[static_cast<size_t>(i)];
         bool decoded = false;
-        try {
-            decoded = video::jpegToAviFrame(decoder, jpeg.data(), jpeg.size(), frame, scratch);
-        } catch (const std::bad_alloc&) {
-            decoded = false;
+        if (AVICollection.isSample(static_cast<size_t>(i)) && jpeg.size() == frame.size()) {
+            frame = jpeg; // made while recording
+            decoded = true;
+        } else {
+            try {
+                decoded = video::jpegToAviFrame(decoder, jpeg.data(), jpeg.size(), frame, scratch);
+            } catch (const std::bad_alloc&) {
+                decoded = false;
+            }
         }
         if (!decoded) {
             char line[96];

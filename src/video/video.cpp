@@ -3,12 +3,14 @@
 #include "platform/Dispatch.h"
 #include "platform/Net.h"
 #include "platform/ThreadPriority.h"
+#include "video/AviFrame.h"
 #include "video/MjpegParser.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <sys/socket.h>
 #include <thread>
 #include <turbojpeg.h>
@@ -106,10 +108,9 @@ std::string TMJPEG::HTTPDotaz() const {
 
 void TMJPEG::BeginRecording() {
     std::lock_guard l(RecordLock);
-    for (auto& slot : AVICollection.AVIStream)
-        slot.clear();
+    // Fresh slots: what an earlier recording left is given back, not kept.
+    AVICollection = TAVICollection{};
     AVICollection.AVIStream.resize(TAVICollection::Capacity);
-    AVICollection.Count = 0;
     AVIFull = false;
     AVIRecord = true;
 }
@@ -122,9 +123,10 @@ std::optional<TAVICollection> TMJPEG::EndRecording() {
     out.Count = AVICollection.Count;
     out.AVIStream = std::move(AVICollection.AVIStream);
     out.AVIStream.resize(static_cast<size_t>(out.Count));
-    AVICollection.AVIStream.clear();
+    out.IsSample = std::move(AVICollection.IsSample);
+    out.IsSample.resize(static_cast<size_t>(out.Count));
+    AVICollection = TAVICollection{};
     AVICollection.AVIStream.resize(TAVICollection::Capacity);
-    AVICollection.Count = 0;
     return out;
 }
 
@@ -244,8 +246,29 @@ void TMJPEG::handlePicture(video::MjpegEvent& event, video::JpegDecoder& decoder
         return;
     }
     if (KonecMJPEG) return;
+    if (jpeg->size() <= TAVICollection::SlotBytes) {
+        std::lock_guard l(RecordLock);
+        appendRecordedFrame(AVICollection, AVIRecord, AVIFull, jpeg->data(), jpeg->size());
+        return;
+    }
+    // Larger than the sample it becomes: keep the sample, so that a device
+    // sending huge pictures cannot make a recording hold gigabytes.
+    {
+        std::lock_guard l(RecordLock);
+        if (!AVIRecord || AVIFull) return;
+    }
+    std::vector<uint8_t> sample, scratch;
+    bool made = false;
+    try {
+        made = video::jpegToAviFrame(decoder, jpeg->data(), jpeg->size(), sample, scratch);
+    } catch (const std::bad_alloc&) {
+        made = false;
+    }
     std::lock_guard l(RecordLock);
-    appendRecordedFrame(AVICollection, AVIRecord, AVIFull, jpeg->data(), jpeg->size());
+    if (made)
+        appendRecordedFrame(AVICollection, AVIRecord, AVIFull, sample.data(), sample.size(), true);
+    else // keeps its place; the recorder reports it and repeats the picture before it
+        appendRecordedFrame(AVICollection, AVIRecord, AVIFull, nullptr, 0);
 }
 
 void TMJPEG::handleChunk(const uint8_t* data, size_t size, video::MjpegParser& parser,
@@ -332,9 +355,7 @@ void TMJPEG::Run() {
 
     {
         std::lock_guard l(RecordLock);
-        AVICollection.AVIStream.clear();
-        AVICollection.AVIStream.shrink_to_fit();
-        AVICollection.Count = 0;
+        AVICollection = TAVICollection{};
     }
     sleepMs(timings.endPauseMs);
     report("0", false);

@@ -250,6 +250,33 @@ TEST_F(PanelTest, SnapshotWithoutVideoWritesThePlaceholder) {
     EXPECT_EQ(it->path().filename().string().rfind("_", 0), 0u) << "empty caption before the first restart";
 }
 
+TEST_F(PanelTest, ASnapshotOfADeviceWithAVeryLongNameIsStillWritten) {
+    makePanel();
+    const std::string dir = testenv::makeTempDir("snap");
+    panel->SetJPGDirectory(dir);
+    std::string name;
+    for (int i = 0; i < 60; ++i)
+        name += "P\xC5\x99\xC3\xADzem\xC3\xAD "; // 60 x 12 bytes of two-byte letters and ASCII
+    panel->SetGuardCaption(name);
+    panel->CameraImageClick(panel->CameraButton);
+    panel->CameraImageClick(panel->CameraButton);
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        files.push_back(e.path().filename().string());
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 2u) << lines.back();
+    for (const auto& f : files) {
+        EXPECT_LE(f.size(), 255u);
+        EXPECT_EQ(f.rfind(" P\xC5\x99\xC3\xADzem\xC3\xAD", 0), 0u) << f;
+        EXPECT_EQ(QString::fromUtf8(f.data(), static_cast<qsizetype>(f.size())).toUtf8().toStdString(), f)
+            << "never cut inside a letter";
+    }
+    EXPECT_EQ(files[0].substr(files[0].size() - 4), ".JPG");
+    if (files[0].size() != files[1].size()) { // both in one second: the second one gets the suffix
+        EXPECT_EQ(files[1].substr(files[1].size() - 6), "_2.JPG");
+    }
+}
+
 TEST_F(PanelTest, ADeskCallRecordsAndTheEndOfTheCallHandsTheFramesOver) {
     ASSERT_TRUE(sim->start());
     makePanel();

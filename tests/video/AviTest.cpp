@@ -4,7 +4,9 @@
 #include "video/AviFrame.h"
 #include "video/AviWriter.h"
 
+#include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -279,6 +281,62 @@ TEST(AviRecorder, FileNames) {
     EXPECT_EQ(TAVICreator::WithSuffix("/a.b/Gate_x.AVI", 2), "/a.b/Gate_x_2.AVI");
 }
 
+// A device may report a name of any length: the file name keeps its stamp and
+// room for the suffix within the 255 bytes a file name may have, and a name is
+// never cut inside a UTF-8 character.
+TEST(AviRecorder, LongDeviceNamesAreShortenedToFitTheFileNameLimit) {
+    std::tm t{};
+    t.tm_year = 117;
+    t.tm_mon = 2;
+    t.tm_mday = 3;
+    t.tm_hour = 14;
+    t.tm_min = 5;
+    t.tm_sec = 9;
+    const std::string tail = "_2017-03-03 14-05-09.AVI";
+    const size_t room = 255 - 5 - tail.size(); // 226 bytes for the name
+    struct Case {
+        std::string guard, name;
+    };
+    auto times = [](const std::string& s, size_t n) {
+        std::string r;
+        for (size_t i = 0; i < n; ++i)
+            r += s;
+        return r;
+    };
+    for (const Case& c : std::vector<Case>{
+             {std::string(room, 'a'), std::string(room, 'a')},      // fits exactly
+             {std::string(room + 1, 'a'), std::string(room, 'a')},  // one byte too long
+             {std::string(1000, 'b'), std::string(room, 'b')},      // far too long
+             {times("\xC3\xA1", 200), times("\xC3\xA1", room / 2)}, // 2-byte letters, 226 = 113 x 2
+             {"x" + times("\xC3\xA1", 200), "x" + times("\xC3\xA1", (room - 1) / 2)}, // would cut inside one
+             {times("\xE9\x96\x80", 100), times("\xE9\x96\x80", room / 3)}, // 3-byte: 75 fit, 1 byte left
+             {"ab" + times("\xF0\x9F\x9A\xAA", 80),
+              "ab" + times("\xF0\x9F\x9A\xAA", (room - 2) / 4)}, // 4-byte
+             {std::string(300, '/') + "Gate", "Gate"},           // separators go before the length counts
+         }) {
+        const std::string full = TAVICreator::BuildFileName("/rec", c.guard, t);
+        EXPECT_EQ(full, "/rec/" + c.name + tail) << c.guard.size();
+        const std::string file = full.substr(5);
+        EXPECT_LE(TAVICreator::WithSuffix(file, 1000).size(), 255u) << c.guard.size();
+    }
+
+    // Real files: the first and a second of the same second (suffix) are made.
+    const std::string dir = testenv::makeTempDir();
+    const std::string longName = times("Vchod \xC4\x8D. ", 40); // 400 bytes
+    const Recorded r1 = record(collection({vfix::makeJpeg(320, 240)}), dir, longName);
+    const Recorded r2 = record(collection({vfix::makeJpeg(320, 240)}), dir, longName);
+    ASSERT_TRUE(std::filesystem::exists(r1.file)) << r1.lines.at(1);
+    ASSERT_TRUE(std::filesystem::exists(r2.file)) << r2.lines.at(1);
+    EXPECT_EQ(r1.lines.at(1), "Save AVI to " + r1.file);
+    EXPECT_EQ(r2.file, TAVICreator::WithSuffix(r1.file, 2));
+    const std::string base = std::filesystem::path(r1.file).filename().string();
+    EXPECT_LE(base.size(), 255u);
+    EXPECT_EQ(base.substr(base.size() - tail.size()), tail);
+    EXPECT_EQ(QString::fromUtf8(base.data(), static_cast<qsizetype>(base.size())).toUtf8().toStdString(),
+              base)
+        << "valid UTF-8";
+}
+
 TEST(AviRecorder, MissingFolderLogsTheOpenErrorWithTheFullName) {
     const std::string dir = testenv::makeTempDir() + "/not-there";
     const Recorded r = record(collection({vfix::makeJpeg(320, 240)}), dir);
@@ -287,6 +345,35 @@ TEST(AviRecorder, MissingFolderLogsTheOpenErrorWithTheFullName) {
                                         "AVICompressor: ERROR unable to create Temp AVI file. Location= \"" +
                                             dir + "/Gate_2017-03-03 14-05-09.AVI\" Error= AVIERR_FILEOPEN",
                                         "AVICompressor: stop thread"}));
+}
+
+TEST(AviRecorder, WaitingForTheRecordersNamesTheFilesOfThoseStillRunning) {
+    const std::string dir = testenv::makeTempDir();
+    std::mutex m;
+    std::condition_variable cv;
+    bool release = false;
+    auto rec = std::make_shared<TAVICreator>();
+    rec->AVICollection = collection({vfix::makeJpeg(320, 240)});
+    rec->AVIDirectory = dir;
+    rec->GuardName = "Gate";
+    rec->Now = [] { return std::time_t{1488549909}; };
+    rec->LogEvent = [&](const std::string& s) { // runs on the recorder's thread: hold it at its first line
+        std::unique_lock l(m);
+        if (s == "AVICompressor: start thread") cv.wait(l, [&] { return release; });
+    };
+    TAVICreator::Start(rec);
+    const std::vector<std::string> left = TAVICreator::WaitForAll(100);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].rfind(dir + "/Gate_", 0), 0u) << left[0];
+    EXPECT_EQ(left[0].substr(left[0].size() - 4), ".AVI");
+    {
+        std::lock_guard l(m);
+        release = true;
+    }
+    cv.notify_all();
+    EXPECT_TRUE(TAVICreator::WaitForAll(20000).empty());
+    EXPECT_EQ(TAVICreator::RunningCount(), 0);
+    EXPECT_NE(ffprobe(rec->fTempFileName).find("nb_read_frames=1\n"), std::string::npos);
 }
 
 TEST(AviRecorder, ConcurrentRecordersOnTheirOwnThreads) {
@@ -308,8 +395,9 @@ TEST(AviRecorder, ConcurrentRecordersOnTheirOwnThreads) {
         };
         TAVICreator::Start(rec);
     }
-    ASSERT_TRUE(testenv::waitUntil([&] { return stopped == 3; }, 20000));
+    EXPECT_TRUE(TAVICreator::WaitForAll(20000).empty());
     EXPECT_EQ(TAVICreator::RunningCount(), 0);
+    ASSERT_TRUE(testenv::waitUntil([&] { return stopped == 3; }, 5000));
     int saved = 0;
     for (const auto& s : lines)
         if (s.rfind("Save AVI to ", 0) == 0) {

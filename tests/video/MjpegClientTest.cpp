@@ -1,5 +1,7 @@
 #include "VideoFixtures.h"
 #include "support/TestEnv.h"
+#include "video/AVI_do.h"
+#include "video/AviWriter.h"
 #include "video/video.h"
 
 #include <arpa/inet.h>
@@ -288,6 +290,56 @@ TEST(MjpegClient, RecordingKeepsGoodPicturesAndHandsThemOver) {
     EXPECT_EQ(client->RecordedCount(), 0);
     EXPECT_FALSE(client->EndRecording());
     client->KonecMJPEG = true;
+    ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }));
+}
+
+TEST(MjpegClient, APictureLargerThanItsAviSampleIsRecordedAsTheSample) {
+    const std::string small = vfix::makeJpeg(320, 240, 0x00FF00, 0x00FF00);
+    const std::string huge = vfix::padJpeg(vfix::makeJpeg(640, 480), 8 * 1024 * 1024 - 4096);
+    FixtureServer server([&](FixtureServer::Conn& conn, size_t) {
+        conn.readRequest();
+        conn.send(vfix::StreamHead + vfix::part(huge) + vfix::part(small));
+        conn.drainUntilClosed();
+    });
+    QObject receiver;
+    Reports r;
+    auto client = makeClient(server.port(), &receiver, r);
+    client->BeginRecording();
+    TMJPEG::Start(client);
+    ASSERT_TRUE(testenv::waitUntil([&] { return client->RecordedCount() == 2; }, 10000));
+    auto frames = client->EndRecording();
+    client->KonecMJPEG = true;
+    ASSERT_TRUE(frames);
+    ASSERT_EQ(frames->Count, 2);
+    // The huge one as the 320 x 240 sample (red top, blue bottom; bottom row first) ...
+    EXPECT_TRUE(frames->isSample(0));
+    ASSERT_EQ(frames->AVIStream[0].size(), TAVICollection::SlotBytes);
+    const uint8_t* bottom = &frames->AVIStream[0][(10 * 320 + 160) * 3];
+    const uint8_t* top = &frames->AVIStream[0][((239 - 10) * 320 + 160) * 3];
+    EXPECT_GT(bottom[0], 200); // blue
+    EXPECT_GT(top[2], 200);    // red
+    // ... the ordinary one as received.
+    EXPECT_FALSE(frames->isSample(1));
+    EXPECT_EQ(std::string(frames->AVIStream[1].begin(), frames->AVIStream[1].end()), small + vfix::Trailer);
+
+    // The recorder writes both: the sample as it is, the JPEG decoded.
+    const std::string dir = testenv::makeTempDir();
+    auto rec = std::make_shared<TAVICreator>();
+    const std::vector<uint8_t> sample0 = frames->AVIStream[0];
+    rec->AVICollection = std::move(*frames);
+    rec->AVIDirectory = dir;
+    rec->GuardName = "Gate";
+    std::vector<std::string> lines;
+    rec->LogEvent = [&](const std::string& s) { lines.push_back(s); };
+    rec->Run();
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1], "Save AVI to " + rec->fTempFileName);
+    const std::string f = testenv::readFile(rec->fTempFileName);
+    const size_t at = video::AviWriter::MoviListAt + 12 + 8;
+    ASSERT_GE(f.size(), at + 2 * (8 + video::AviWriter::FrameBytes));
+    EXPECT_EQ(f.substr(at, video::AviWriter::FrameBytes), std::string(sample0.begin(), sample0.end()));
+    const std::string second = f.substr(at + 8 + video::AviWriter::FrameBytes, video::AviWriter::FrameBytes);
+    EXPECT_GT(static_cast<uint8_t>(second[1]), 200); // green
     ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }));
 }
 

@@ -35,6 +35,24 @@ inline std::string makeJpeg(int w, int h, uint32_t top = 0xFF0000, uint32_t bott
     return s;
 }
 
+// A hostile picture: jpeg made about `bytes` long with comment segments after
+// its start marker. It decodes as the small picture it is.
+inline std::string padJpeg(const std::string& jpeg, size_t bytes) {
+    std::string pad;
+    size_t need = bytes > jpeg.size() ? bytes - jpeg.size() : 0;
+    while (need >= 4) {
+        size_t t = need < 65537 ? need : 65537; // a segment: marker, 2 length bytes, data
+        if (need - t > 0 && need - t < 4) t -= 4;
+        const size_t len = t - 2;
+        pad += "\xFF\xFE";
+        pad += static_cast<char>(len >> 8);
+        pad += static_cast<char>(len & 0xFF);
+        pad.append(len - 2, 'x');
+        need -= t;
+    }
+    return jpeg.substr(0, 2) + pad + jpeg.substr(2);
+}
+
 // One part of the door phone's stream, as the device frames it.
 inline std::string part(const std::string& jpeg, const std::string& title = "Gate", char call = '0',
                         const std::string& lengthText = "") {
