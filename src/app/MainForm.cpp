@@ -187,10 +187,10 @@ void TForm2::onLog(const std::string& text) {
 void TForm2::FormCreate() {
     SipMode = false;
 
-    // Data folder: the shared application-data folder, else the documents folder.
-    std::string base = platform::commonAppDataFolder();
-    if (!platform::directoryExists(base)) base = platform::commonDocumentsFolder();
-    std::string folder = base + "/VELNORA Manager";
+    // Data folder: the shared application-data folder, created when missing. It
+    // never moves to another folder: once something created the missing one, the
+    // next start would read an empty folder and the settings would look lost.
+    std::string folder = platform::ensureCommonAppDataFolder() + "/VELNORA Manager";
     platform::createDirectories(folder);
 
     // Stale SIP client settings: the client runs with a private home in the
