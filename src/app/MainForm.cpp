@@ -178,7 +178,7 @@ void TForm2::addLogMemoLine(const QString& line) {
 void TForm2::onLog(const std::string& text) {
     try {
         WriteToLogFile(text);
-        addLogMemoLine(QString::fromStdString(LogDateTimeText() + ": " + text));
+        addLogMemoLine(QString::fromStdString(LogDateTimeText() + ": " + EscapeControlCharacters(text)));
     } catch (...) {
         // the log never fails towards its caller
     }

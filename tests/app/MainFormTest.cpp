@@ -163,6 +163,17 @@ TEST(MainForm, CloseClearsTheSinksFirstThenWritesTheStopEntries) {
     delete form;
 }
 
+TEST(MainForm, ControlCharactersFromADeviceAreShownEscaped) {
+    TForm2 form;
+    using namespace std::string_literals;
+    const std::string raw = "YOX1: EVENTS: \x1b[2J\x1b]0;x\x07\0\xc2\x9b"s + "1m";
+    const std::string escaped = "YOX1: EVENTS: \\x1b[2J\\x1b]0;x\\x07\\x00\\xc2\\x9b1m";
+    form.GuardPanel1->PanelLog(raw.substr(6));
+    EXPECT_TRUE(form.LogMemo->toPlainText().endsWith(QString::fromStdString(": " + escaped)))
+        << form.LogMemo->toPlainText().right(80).toStdString();
+    EXPECT_EQ(logTexts().back(), escaped);
+}
+
 TEST(MainForm, LogMemoIsEmptiedByThe4001stLine) {
     TForm2 form;
     form.LogMemo->clear();
