@@ -85,6 +85,9 @@ public:
     // The SIP port check (who holds UDP port 5060).
     std::unique_ptr<TPortCheck> PortCheck;
 
+    // Window moves asked of the window manager so far (tests read it).
+    int SystemMovesStarted = 0;
+
     bool SipMode = false;
     // The SIP controller's ring timer, as the pop-down rule needs it (tests may replace them).
     std::function<bool()> RingTimerActive;
