@@ -64,6 +64,9 @@ TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), 
 
     GuardNameLabel = new QLabel(this);
     GuardNameLabel->move(44, 10);
+    // The caption is the name the device reports: shown letter for letter,
+    // never read as markup (which could load files or show a link).
+    GuardNameLabel->setTextFormat(Qt::PlainText);
 
     auto makeButton = [this](int left, int w, const char* picture, const char* action) {
         auto* b = new ImageButton(ButtonPanel);
@@ -264,8 +267,13 @@ void TGuardPanel::ChangeVisibilityButtons(bool state, uint16_t group) {
 }
 
 void TGuardPanel::showPlaceholder() {
+    // Outside construction a picture that cannot be loaded is an error of the
+    // operation that loads it: it stops there and logs its own error line,
+    // and the camera keeps what it showed.
     QPixmap pm;
-    if (pm.load(QString::fromLatin1(PlaceholderPicture))) CameraImage->setPixmap(pm);
+    if (!pm.load(QString::fromLatin1(PlaceholderPicture)))
+        throw std::runtime_error(std::string(PlaceholderPicture) + " not found");
+    CameraImage->setPixmap(pm);
     lastPicture_.reset();
 }
 

@@ -6,7 +6,10 @@
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
+#include <QFontMetrics>
+#include <QLabel>
 #include <QTest>
+#include <algorithm>
 #include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -202,4 +205,60 @@ TEST_F(Controls, EveryImageButtonSaysWhatItDoesAndAScreenReaderCanPressIt) {
     press(p->IncomingCallButton); // queued after the hidden lock's press
     ASSERT_TRUE(testenv::waitUntil([&] { return calls == 2; }, 5000));
     EXPECT_EQ(lock.take(), 0) << "a hidden lock button is not pressed";
+}
+
+namespace {
+
+struct PanelLines {
+    PanelLines() {
+        GuardPanelLogEvent() = [this](const std::string& l) { lines.push_back(l); };
+    }
+    ~PanelLines() { GuardPanelLogEvent() = nullptr; }
+    bool has(const std::string& l) const { return std::find(lines.begin(), lines.end(), l) != lines.end(); }
+    std::vector<std::string> lines;
+};
+
+} // namespace
+
+TEST(PanelCaption, ADeviceNameIsShownAsPlainTextNeverAsMarkup) {
+    ASSERT_EQ(::chdir(testenv::assetsDir().c_str()), 0);
+    TGuardPanel panel;
+    panel.show();
+    const char* names[] = {"<b>Front</b>", "<img src=\"camera_not present.png\">", "&lt;gate&gt;",
+                           "<h1>Big</h1>", "<a href=\"http://x\">link</a>"};
+    for (const char* name : names) {
+        panel.SetGuardCaption(name);
+        QLabel* label = panel.GuardNameLabel;
+        EXPECT_EQ(label->text().toStdString(), std::string(" ") + name + " ");
+        // Shown letter for letter: as wide as the text itself in the label's font.
+        const int textWidth = QFontMetrics(label->font()).horizontalAdvance(label->text());
+        EXPECT_GE(label->width(), textWidth) << name;
+        EXPECT_LE(label->height(), 2 * QFontMetrics(label->font()).height()) << name;
+    }
+}
+
+TEST(PanelCaption, AMissingPlaceholderPictureGivesTheOperationsErrorLine) {
+    const std::string empty = testenv::makeTempDir("nopictures");
+    ASSERT_EQ(::chdir(empty.c_str()), 0); // no pictures here
+    PanelLines log;
+    {
+        TGuardPanel panel;
+        panel.SetGuardName("YOX1");
+        QPixmap shown(8, 8);
+        shown.fill(Qt::green);
+        panel.CameraImage->setPixmap(shown);
+        panel.SetGuardEnable(true); // no Restart: no channel, so the first tick sees video down
+        ASSERT_TRUE(
+            testenv::waitUntil([&] { return log.has("YOX1: eror 4678: TForm1.ResponseToNewState"); }, 5000));
+        EXPECT_EQ(panel.CameraImage->pixmap().cacheKey(), shown.cacheKey()) << "the picture stays as it was";
+    }
+    ASSERT_EQ(::chdir(testenv::assetsDir().c_str()), 0);
+    {
+        TGuardPanel panel;
+        panel.SetGuardName("YOX2");
+        panel.SetGuardEnable(true);
+        ASSERT_TRUE(testenv::waitUntil([&] { return panel.CameraImage->pixmap().width() > 100; }, 5000));
+        EXPECT_FALSE(log.has("YOX2: eror 4678: TForm1.ResponseToNewState"))
+            << "with the picture there, no error";
+    }
 }
