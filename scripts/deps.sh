@@ -10,6 +10,7 @@ PACKAGES=(
   iproute2 util-linux procps iputils-ping rsync
   xvfb xauth x11-utils xdotool imagemagick openbox trayer fonts-dejavu-core
   sox ffmpeg linphone-cli kamailio python3-aiosmtpd
+  dbus dbus-bin at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -1,18 +1,25 @@
 #pragma once
 #include <QLabel>
 #include <QMouseEvent>
+#include <QString>
 #include <string>
 
-// A picture that acts as a button: press, release and click (a release over
-// it after a press). With autoSize it takes the size of its picture.
+// A picture that acts as a button. Only the left button acts: a press, then a
+// release over it, is a click; the second press of a double click is no new
+// press, so a double click clicks once. With autoSize it takes the size of its
+// picture. Screen readers see a button named by SetActionName, with a press
+// action that clicks it.
 class ImageButton : public QLabel {
     Q_OBJECT
 public:
-    explicit ImageButton(QWidget* parent = nullptr, bool autoSize = true)
-        : QLabel(parent), autoSize_(autoSize) {}
+    explicit ImageButton(QWidget* parent = nullptr, bool autoSize = true);
 
     // Loads a picture by file name; false (and the old picture kept) when it cannot be read.
     bool LoadPicture(const std::string& file);
+    // What the button does ("Open lock 1"): its accessible name and tooltip.
+    void SetActionName(const QString& name);
+    // A click as by the mouse (press, release, click); a hidden or disabled button does nothing.
+    void click();
 
 signals:
     void pressed(Qt::MouseButton button);
@@ -20,17 +27,11 @@ signals:
     void clicked();
 
 protected:
-    void mousePressEvent(QMouseEvent* e) override {
-        pressedInside_ = true;
-        emit pressed(e->button());
-    }
-    void mouseReleaseEvent(QMouseEvent* e) override {
-        emit released(e->button());
-        if (pressedInside_ && rect().contains(e->position().toPoint())) emit clicked();
-        pressedInside_ = false;
-    }
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
 
 private:
     bool autoSize_;
-    bool pressedInside_ = false;
+    bool pressed_ = false;
 };

@@ -33,6 +33,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     LogMemo->setReadOnly(true);
     LogMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     LogMemo->setLineWrapMode(QPlainTextEdit::NoWrap);
+    LogMemo->setAccessibleName("Log");
 
     const QRect panelRects[4] = {
         {-1, 24, 459, 351}, {459, 24, 459, 351}, {0, 375, 459, 351}, {459, 374, 459, 351}};
@@ -40,6 +41,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
         auto* p = new TGuardPanel(this);
         p->setGeometry(panelRects[i]);
         p->SetGuardName("YOX" + std::to_string(i + 1));
+        p->setAccessibleName("Door phone " + QString::number(i + 1));
         p->SetGuardEnable(false);
         p->SetAVIEnable(true);
         p->SetJPGEnable(false);
@@ -81,6 +83,12 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     MinimizeImage = clickArea(874, 1, 23, 25);
     CloseImage = clickArea(898, 1, 21, 25);
     LogImageSecretButton = clickArea(92, 3, 17, 25);
+    SettingsImage->SetActionName("Settings");
+    MinimizeImage->SetActionName("Minimize");
+    CloseImage->SetActionName("Close");
+    LogImageSecretButton->SetActionName("Show or hide the log");
+    Panel1->setAccessibleName("Title bar");
+    Image1->setAccessibleName("VELNORA Manager");
     connect(MinimizeImage, &ImageButton::clicked, this, [this] { MinimizeImageClick(); });
     connect(CloseImage, &ImageButton::clicked, this, [this] { CloseImageClick(); });
     connect(LogImageSecretButton, &ImageButton::clicked, this, [this] { LogImageSecretButtonClick(); });
@@ -182,7 +190,7 @@ void TForm2::addLogMemoLine(const QString& line) {
 void TForm2::onLog(const std::string& text) {
     try {
         WriteToLogFile(text);
-        addLogMemoLine(QString::fromStdString(LogDateTimeText() + ": " + text));
+        addLogMemoLine(QString::fromStdString(LogDateTimeText() + ": " + EscapeControlCharacters(text)));
     } catch (...) {
         // the log never fails towards its caller
     }
@@ -191,10 +199,10 @@ void TForm2::onLog(const std::string& text) {
 void TForm2::FormCreate() {
     SipMode = false;
 
-    // Data folder: the shared application-data folder, else the documents folder.
-    std::string base = platform::commonAppDataFolder();
-    if (!platform::directoryExists(base)) base = platform::commonDocumentsFolder();
-    std::string folder = base + "/VELNORA Manager";
+    // Data folder: the shared application-data folder, created when missing. It
+    // never moves to another folder: once something created the missing one, the
+    // next start would read an empty folder and the settings would look lost.
+    std::string folder = platform::ensureCommonAppDataFolder() + "/VELNORA Manager";
     platform::createDirectories(folder);
 
     // Stale SIP client settings: the client runs with a private home in the
@@ -285,6 +293,7 @@ void TForm2::InitializeTimerTimer() {
 }
 
 void TForm2::startMove() {
+    ++SystemMovesStarted;
     if (QWindow* w = windowHandle()) w->startSystemMove();
 }
 

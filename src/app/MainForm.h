@@ -85,6 +85,9 @@ public:
     // The SIP port check (who holds UDP port 5060).
     std::unique_ptr<TPortCheck> PortCheck;
 
+    // Window moves asked of the window manager so far (tests read it).
+    int SystemMovesStarted = 0;
+
     bool SipMode = false;
     // How long the close waits for AVI recorders still writing (a hundred
     // frames take well under a second; a slow disk gets ample time).

@@ -64,18 +64,27 @@ TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), 
 
     GuardNameLabel = new QLabel(this);
     GuardNameLabel->move(44, 10);
+    // The caption is the name the device reports: shown letter for letter,
+    // never read as markup (which could load files or show a link).
+    GuardNameLabel->setTextFormat(Qt::PlainText);
 
-    auto makeButton = [this](int left, int w, const char* picture) {
+    auto makeButton = [this](int left, int w, const char* picture, const char* action) {
         auto* b = new ImageButton(ButtonPanel);
         b->setGeometry(left, 20, w, 41);
         loadButtonSilently(b, picture);
+        b->SetActionName(QString::fromLatin1(action));
         return b;
     };
-    VratnikButton = makeButton(24, 85, "button_Q7M_male.png");
-    CameraButton = makeButton(110, 62, "button_fotak_maly.png");
-    IncomingCallButton = makeButton(174, 82, "button_telefon_maly.png");
-    Lock1Button = makeButton(262, 90, "button_zamek1_maly.png");
-    Lock2Button = makeButton(350, 90, "button_zamek2_maly.png");
+    VratnikButton = makeButton(24, 85, "button_Q7M_male.png", "Door phone");
+    CameraButton = makeButton(110, 62, "button_fotak_maly.png", "Snapshot");
+    IncomingCallButton = makeButton(174, 82, "button_telefon_maly.png", "Call");
+    Lock1Button = makeButton(262, 90, "button_zamek1_maly.png", "Open lock 1");
+    Lock2Button = makeButton(350, 90, "button_zamek2_maly.png", "Open lock 2");
+    CameraImage->setAccessibleName("Camera picture");
+    ButtonPanel->setAccessibleName("Buttons");
+    // A press anywhere on the panel belongs to the panel: it must not reach the
+    // window behind it, where a press starts a window move.
+    setAttribute(Qt::WA_NoMousePropagation);
 
     connect(IncomingCallButton, &ImageButton::clicked, this, [this] { CallButtonClick(IncomingCallButton); });
     connect(Lock1Button, &ImageButton::clicked, this, [this] { Lock1ButtonClick(Lock1Button); });
@@ -259,8 +268,13 @@ void TGuardPanel::ChangeVisibilityButtons(bool state, uint16_t group) {
 }
 
 void TGuardPanel::showPlaceholder() {
+    // Outside construction a picture that cannot be loaded is an error of the
+    // operation that loads it: it stops there and logs its own error line,
+    // and the camera keeps what it showed.
     QPixmap pm;
-    if (pm.load(QString::fromLatin1(PlaceholderPicture))) CameraImage->setPixmap(pm);
+    if (!pm.load(QString::fromLatin1(PlaceholderPicture)))
+        throw std::runtime_error(std::string(PlaceholderPicture) + " not found");
+    CameraImage->setPixmap(pm);
     lastPicture_.reset();
 }
 

@@ -53,6 +53,12 @@ std::string commonAppDataFolder() {
     return h.empty() ? std::string() : h + "/.local/share";
 }
 
+std::string ensureCommonAppDataFolder() {
+    std::string folder = commonAppDataFolder();
+    if (!folder.empty()) createDirectories(folder, 0700);
+    return folder;
+}
+
 std::string userAppDataFolder() {
     std::string v = envOrEmpty("XDG_CONFIG_HOME");
     if (!v.empty() && v.front() == '/') return stripTrailingSlashes(v);

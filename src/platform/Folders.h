@@ -3,11 +3,14 @@
 
 // The three well-known folders of the desk's machine. Each returns an absolute
 // path without a trailing slash, or an empty text when it cannot be worked out
-// (no HOME, say). None of them creates anything.
+// (no HOME, say). None of them creates anything; ensureCommonAppDataFolder does.
 namespace platform {
 
 // Shared application data: $XDG_DATA_HOME, else ~/.local/share.
 std::string commonAppDataFolder();
+// The same folder, created with any missing parents (mode 0700, as the XDG
+// rules ask) when it is not there yet; empty when it cannot be worked out.
+std::string ensureCommonAppDataFolder();
 // Per-user application settings: $XDG_CONFIG_HOME, else ~/.config.
 std::string userAppDataFolder();
 // Documents: XDG_DOCUMENTS_DIR from ~/.config/user-dirs.dirs, else ~/Documents.

@@ -82,3 +82,86 @@ TEST(WriteToLogFile, MissingFolderFailsUntilItExistsAgain) {
     ASSERT_EQ(lines.size(), 1u);
     EXPECT_EQ(textOf(lines[0]), "\"two\"");
 }
+
+TEST(LogDateTime, TimeFormatLosesOnlyTheZoneField) {
+    // Long time formats of real locales, and quoted text that holds a "t".
+    const std::pair<const char*, const char*> cases[] = {
+        {"HH:mm:ss t", "HH:mm:ss"},
+        {"h:mm:ss AP t", "h:mm:ss AP"},
+        {"t HH:mm:ss", "HH:mm:ss"},                 // my_MM
+        {"t h:mm:ss AP", "h:mm:ss AP"},             // nus_SS
+        {"HH:mm:ss (t)", "HH:mm:ss"},               // ca_ES, eu_ES
+        {"APh:mm:ss [t]", "APh:mm:ss"},             // yue_HK
+        {"'Klock' H.mm:ss (t)", "'Klock' H.mm:ss"}, // nds_DE
+        {"H:mm:ss 'ч'. t", "H:mm:ss 'ч'."},         // bg_BG
+        {"H 'h' mm 'min' ss 's' t", "H 'h' mm 'min' ss 's'"},
+        {"HH 'uur' mm 'tot' ss t", "HH 'uur' mm 'tot' ss"}, // quoted text keeps its letters
+        {"HH:mm:ss 'o''clock' t", "HH:mm:ss 'o''clock'"},
+        {"HH:mm:ss tttt", "HH:mm:ss"},
+        {"HH:mm:ss", "HH:mm:ss"},
+        {"", ""},
+    };
+    for (const auto& [in, out] : cases)
+        EXPECT_EQ(TimeFormatWithoutZone(in), out) << in;
+}
+
+TEST(WriteToLogFile, ControlCharactersAreWrittenEscaped) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\x1b[2J\x1b]0;owned\x07", "\\x1b[2J\\x1b]0;owned\\x07"},
+        {std::string("a\0b", 3), "a\\x00b"},
+        {"\x01\x08\x0b\x0c\x1f\x7f", "\\x01\\x08\\x0b\\x0c\\x1f\\x7f"},
+        {"\xc2\x9b"
+         "31m",
+         "\\xc2\\x9b31m"}, // C1 CSI in UTF-8
+        {"tab\there\r\nline", "tab\there\r\nline"},
+        {"Vr\xc3\xa1tn\xc3\xadk\xc2\xa0\xe2\x82\xac \\x1b",
+         "Vr\xc3\xa1tn\xc3\xadk\xc2\xa0\xe2\x82\xac \\x1b"},
+        {"\xc2", "\xc2"}, // a cut sequence is passed on as it came
+        {"", ""},
+    };
+    DataFolder() = testenv::makeTempDir() + "/";
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(EscapeControlCharacters(in), out);
+        EXPECT_TRUE(WriteToLogFile(in));
+    }
+    // Every path into the file escapes: the file holds each escaped text in order.
+    const std::string file = testenv::readFile(DataFolder() + LogFileName);
+    size_t at = 0;
+    for (const auto& [in, out] : cases) {
+        const size_t pos = file.find("\t\"" + out + "\"\r\n", at);
+        ASSERT_NE(pos, std::string::npos) << "no line for " << out;
+        at = pos + 1;
+    }
+    for (unsigned char c : file)
+        EXPECT_TRUE(c >= 0x20 || c == '\t' || c == '\r' || c == '\n') << int(c);
+}
+
+TEST(WriteToLogFile, RotatesAtAFixedSizeKeepingOnePreviousFile) {
+    DataFolder() = testenv::makeTempDir() + "/";
+    const std::string current = DataFolder() + LogFileName;
+    const std::string previous = DataFolder() + PreviousLogFileName;
+    constexpr std::uintmax_t limit = 1000;
+    SetLogFileMaxBytesForTest(limit);
+    std::vector<std::string> written;
+    for (int i = 0; i < 60; ++i) {
+        written.push_back("entry " + std::to_string(i) + " " + std::string(60, 'x'));
+        ASSERT_TRUE(WriteToLogFile(written.back()));
+        ASSERT_LE(std::filesystem::file_size(current), limit) << "after entry " << i;
+    }
+    SetLogFileMaxBytesForTest(0);
+    ASSERT_TRUE(std::filesystem::exists(previous));
+    EXPECT_LE(std::filesystem::file_size(previous), limit);
+    EXPECT_GT(std::filesystem::file_size(previous) + std::filesystem::file_size(current), limit)
+        << "the previous file is full, not emptied";
+    size_t files = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(DataFolder()))
+        ++files;
+    EXPECT_EQ(files, 2u) << "one previous file, no more";
+    // Whole lines, in order, the newest last: the previous file, then the current one.
+    auto lines = fileLines(previous);
+    for (const auto& l : fileLines(current))
+        lines.push_back(l);
+    ASSERT_GE(lines.size(), 2u);
+    for (size_t i = 0; i < lines.size(); ++i)
+        EXPECT_EQ(textOf(lines[i]), "\"" + written[written.size() - lines.size() + i] + "\"");
+}

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -57,19 +58,26 @@ TEST(MainForm, CreatesTheDataFolderAndWritesTheBannerFirst) {
     EXPECT_TRUE(form.SIPcontrolTimer->isActive());
 }
 
-TEST(MainForm, FallsBackToDocumentsWithoutAnApplicationDataFolder) {
+TEST(MainForm, CreatesAMissingApplicationDataFolderInsteadOfMovingElsewhere) {
+    // A documents folder that exists is no reason to move: the next start, with
+    // the data folder there, would read an empty folder and lose the settings.
     const std::string saved = std::getenv("XDG_DATA_HOME");
     const std::string docs = testenv::makeTempDir("docs");
-    ::setenv("XDG_DATA_HOME", (saved + "/does-not-exist").c_str(), 1);
-    testenv::writeFile(std::string(std::getenv("XDG_CONFIG_HOME")) + "/user-dirs.dirs",
-                       "XDG_DOCUMENTS_DIR=\"" + docs + "\"\n");
+    const std::string missing = testenv::makeTempDir("fresh") + "/share";
+    const std::string userDirs = std::string(std::getenv("XDG_CONFIG_HOME")) + "/user-dirs.dirs";
+    ::setenv("XDG_DATA_HOME", missing.c_str(), 1);
+    testenv::writeFile(userDirs, "XDG_DOCUMENTS_DIR=\"" + docs + "\"\n");
     {
         TForm2 form;
-        EXPECT_EQ(DataFolder(), docs + "/VELNORA Manager/");
-        EXPECT_TRUE(platform::directoryExists(docs + "/VELNORA Manager"));
+        EXPECT_EQ(DataFolder(), missing + "/VELNORA Manager/");
+        EXPECT_TRUE(platform::fileExists(missing + "/VELNORA Manager/" + LogFileName));
+        struct stat st {};
+        ASSERT_EQ(::stat(missing.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0700u) << "created private, as the XDG rules ask";
+        EXPECT_FALSE(platform::directoryExists(docs + "/VELNORA Manager"));
     }
     ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
-    ::unlink((std::string(std::getenv("XDG_CONFIG_HOME")) + "/user-dirs.dirs").c_str());
+    ::unlink(userDirs.c_str());
 }
 
 TEST(MainForm, RemovesTheStaleClientSettingsAtCreation) {
@@ -153,6 +161,17 @@ TEST(MainForm, CloseClearsTheSinksFirstThenWritesTheStopEntries) {
     EXPECT_EQ(lines[lines.size() - 2], "*************  STOP  *******************");
     EXPECT_EQ(lines[lines.size() - 1], "");
     delete form;
+}
+
+TEST(MainForm, ControlCharactersFromADeviceAreShownEscaped) {
+    TForm2 form;
+    using namespace std::string_literals;
+    const std::string raw = "YOX1: EVENTS: \x1b[2J\x1b]0;x\x07\0\xc2\x9b"s + "1m";
+    const std::string escaped = "YOX1: EVENTS: \\x1b[2J\\x1b]0;x\\x07\\x00\\xc2\\x9b1m";
+    form.GuardPanel1->PanelLog(raw.substr(6));
+    EXPECT_TRUE(form.LogMemo->toPlainText().endsWith(QString::fromStdString(": " + escaped)))
+        << form.LogMemo->toPlainText().right(80).toStdString();
+    EXPECT_EQ(logTexts().back(), escaped);
 }
 
 TEST(MainForm, LogMemoIsEmptiedByThe4001stLine) {

@@ -9,7 +9,9 @@ TEST(Folders, FollowXdgVariables) {
 #include "platform/Dispatch.h"
 #include "support/TestEnv.h"
 
+#include <sys/stat.h>
 #include <thread>
+#include <vector>
 
 TEST(Receiver, CallsArriveInOrderOnTheTargetsThreadAndStopWithIt) {
     auto target = std::make_unique<QObject>();
@@ -70,4 +72,44 @@ TEST(Receiver, AWaitingWorkerGivesUpWhenStoppedOrWhenTheTargetGoes) {
     target.reset();
     gone.join();
     EXPECT_EQ(result, 0);
+}
+
+TEST(Folders, AMissingApplicationDataFolderIsCreatedPrivate) {
+    const std::string savedHome = std::getenv("HOME"), savedData = std::getenv("XDG_DATA_HOME");
+    struct Case {
+        const char* what;
+        bool viaXdg; // else through HOME
+    } cases[] = {{"XDG_DATA_HOME with missing parents", true}, {"a home without .local", false}};
+    for (const auto& c : cases) {
+        const std::string root = testenv::makeTempDir("appdata");
+        std::string expected;
+        std::vector<std::string> created;
+        if (c.viaXdg) {
+            expected = root + "/a/b/share";
+            created = {root + "/a", root + "/a/b", expected};
+            ::setenv("XDG_DATA_HOME", expected.c_str(), 1);
+        } else {
+            expected = root + "/.local/share";
+            created = {root + "/.local", expected};
+            ::unsetenv("XDG_DATA_HOME");
+            ::setenv("HOME", root.c_str(), 1);
+        }
+        EXPECT_EQ(platform::commonAppDataFolder(), expected) << c.what;
+        EXPECT_FALSE(platform::directoryExists(expected)) << c.what << ": looking it up creates nothing";
+        EXPECT_EQ(platform::ensureCommonAppDataFolder(), expected) << c.what;
+        for (const auto& d : created) {
+            struct stat st {};
+            ASSERT_EQ(::stat(d.c_str(), &st), 0) << c.what << ": " << d;
+            EXPECT_TRUE(S_ISDIR(st.st_mode)) << d;
+            EXPECT_EQ(st.st_mode & 07777, 0700u) << d;
+        }
+        // An existing folder keeps its mode.
+        ::chmod(expected.c_str(), 0755);
+        EXPECT_EQ(platform::ensureCommonAppDataFolder(), expected);
+        struct stat st {};
+        ASSERT_EQ(::stat(expected.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0755u);
+        ::setenv("HOME", savedHome.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", savedData.c_str(), 1);
+    }
 }
