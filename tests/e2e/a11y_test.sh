@@ -62,7 +62,8 @@ while time.time() < deadline:
         for a, path in walk(app):
             if a.getRole() == pyatspi.ROLE_PUSH_BUTTON and showing(a) and (a.name not in found or "Door phone 1" in path):
                 found[a.name] = (a, path)
-        if all(n in found for n in wanted):
+        # Panel 1's lock buttons show once its events channel is up (at the next state tick).
+        if all(n in found for n in wanted) and "Door phone 1" in found["Open lock 1"][1]:
             break
     time.sleep(0.2)
 missing = [n for n in wanted if n not in found]
