@@ -218,6 +218,9 @@ void TGuardPanel::channelReport(int bit, ChannelRetry& retry, const std::string&
     if (retry.up && now - retry.upSince >= std::chrono::milliseconds(timings_.channelStableMs))
         retry.failures = 0;
     retry.up = false;
+    // While the device is away its return opens the channels; that is no
+    // failure of the channel.
+    if (!TestBit(GlobalDeviceState, BitPing)) return;
     ++retry.failures;
     scheduleRetry(bit, retry, bit == BitEvents ? eventsChannel_ : videoChannel_);
 }
