@@ -7,7 +7,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config ccache git
   qt6-base-dev libgl-dev libturbojpeg0-dev libjpeg62-turbo-dev libsdl2-dev libcurl4-openssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev
-  iproute2 util-linux procps iputils-ping rsync
+  iproute2 util-linux procps iputils-ping nftables rsync
   xvfb xauth x11-utils xdotool imagemagick openbox trayer fonts-dejavu-core
   sox ffmpeg linphone-cli kamailio python3-aiosmtpd
   dbus dbus-bin at-spi2-core python3-pyatspi

@@ -10,6 +10,7 @@
 #include "video/MjpegParser.h"
 #include "video/video.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <stdexcept>
@@ -178,50 +179,97 @@ void TGuardPanel::foldReport(int bit, const std::string& report) {
     GlobalDeviceState = report == "0" ? ClearBit(GlobalDeviceState, bit) : SetBit(GlobalDeviceState, bit);
 }
 
+int ChannelRetryWaitMs(int failures, const PanelTimings& t) {
+    if (failures <= 1) return 0;
+    long long wait = t.retryFirstMs;
+    for (int i = 2; i < failures && wait < t.retryMaxMs; ++i)
+        wait *= 2;
+    return static_cast<int>(std::min<long long>(wait, t.retryMaxMs));
+}
+
 void TGuardPanel::PingStateChanged(const std::string& report, uint64_t channel, const std::string& ip) {
     // A report of a monitor this panel no longer holds must not touch the bits
     // its successor has set.
+    const bool wasAway = !TestBit(GlobalDeviceState, BitPing);
     if (channel == pingChannel_) foldReport(BitPing, report);
     PanelLog("PING: ping state to IP" + ip + " changed to :" + report);
+    // The device was away: whatever it did meanwhile (a reboot, a power cut),
+    // connections opened before are likely dead without either end knowing.
+    // New ones are opened by the next tick, as both bits are clear now.
+    if (channel == pingChannel_ && wasAway && report != "0" && (EventsThread || VideoThread)) {
+        PanelLog("PING: door phone answers again, opening its channels anew");
+        EndEventsThread();
+        EndVideoThread();
+    }
 }
 
 void TGuardPanel::EventsStateChanged(const std::string& report, uint64_t channel) {
-    if (channel == eventsChannel_) {
-        foldReport(BitEvents, report);
-        if (report != "0")
-            eventsCameUp_ = true;
-        else if (!eventsCameUp_)
-            scheduleRetry(BitEvents, channel);
-    }
+    if (channel == eventsChannel_) channelReport(BitEvents, eventsRetry_, report);
     PanelLog("EVENTS: Events thread state changed to:" + report);
 }
 
 void TGuardPanel::VideoStateChanged(const std::string& report, uint64_t channel) {
-    if (channel == videoChannel_) {
-        foldReport(BitVideo, report);
-        if (report != "0")
-            videoCameUp_ = true;
-        else if (!videoCameUp_)
-            scheduleRetry(BitVideo, channel);
-    }
+    if (channel == videoChannel_) channelReport(BitVideo, videoRetry_, report);
     PanelLog("VIDEO: Video thread state changed to:" + report);
 }
 
-void TGuardPanel::scheduleRetry(int bit, uint64_t channel) {
-    // The state timer reacts only to changes, so a channel that failed before
-    // it ever came up would not be tried again while the device answers ping
-    // (a door phone's web server often starts after its network does).
-    QTimer::singleShot(timings_.failedChannelRetryMs, this, [this, bit, channel] {
-        if (!FFGuardEnabled || !TestBit(GlobalDeviceState, BitPing)) return;
-        if (bit == BitEvents && channel == eventsChannel_ && !TestBit(GlobalDeviceState, BitEvents)) {
-            PanelLog("EVENTS: events channel did not come up, trying again");
-            StartEventsThread();
-        } else if (bit == BitVideo && channel == videoChannel_ && !TestBit(GlobalDeviceState, BitVideo) &&
-                   FFBringVideo) {
-            PanelLog("VIDEO: video did not come up, trying again");
-            StartVideoThread();
-        }
-    });
+void TGuardPanel::channelReport(int bit, ChannelRetry& retry, const std::string& report) {
+    foldReport(bit, report);
+    const auto now = std::chrono::steady_clock::now();
+    if (report != "0") {
+        retry.up = true;
+        retry.upSince = now;
+        return;
+    }
+    // The state timer reacts only to changes of the bits: a channel that never
+    // came up, or came up and ended within one tick, leaves them as they were
+    // and would never be opened again. So every end of the current channel
+    // schedules its successor here.
+    if (retry.up && now - retry.upSince >= std::chrono::milliseconds(timings_.channelStableMs))
+        retry.failures = 0;
+    retry.up = false;
+    // While the device is away its return opens the channels; that is no
+    // failure of the channel.
+    if (!TestBit(GlobalDeviceState, BitPing)) return;
+    ++retry.failures;
+    scheduleRetry(bit, retry, bit == BitEvents ? eventsChannel_ : videoChannel_);
+}
+
+void TGuardPanel::scheduleRetry(int bit, ChannelRetry& retry, uint64_t channel) {
+    const int wait = ChannelRetryWaitMs(retry.failures, timings_);
+    if (wait != retry.loggedWaitMs) {
+        // Only a change of the wait is logged: a device whose web server is
+        // down must not fill the log with a line per attempt.
+        retry.loggedWaitMs = wait;
+        const std::string when = wait == 0          ? "at once"
+                                 : wait % 1000 == 0 ? "in " + std::to_string(wait / 1000) + " s"
+                                                    : "in " + std::to_string(wait) + " ms";
+        PanelLog(std::string(bit == BitEvents ? "EVENTS: events" : "VIDEO: video") +
+                 " channel ended, trying again " + when);
+    }
+    if (!retry.timer) {
+        retry.timer = new QTimer(this);
+        retry.timer->setSingleShot(true);
+        connect(retry.timer, &QTimer::timeout, this, [this, bit] {
+            retryNow(bit, bit == BitEvents ? eventsRetry_.channel : videoRetry_.channel);
+        });
+    }
+    retry.channel = channel;
+    retry.timer->start(wait);
+}
+
+void TGuardPanel::retryNow(int bit, uint64_t channel) {
+    // Nothing to do when the device is away (its return opens the channels) or
+    // the ended channel has been replaced or stopped meanwhile.
+    if (!FFGuardEnabled || !TestBit(GlobalDeviceState, BitPing) || TestBit(GlobalDeviceState, bit)) return;
+    if (bit == BitEvents && channel == eventsChannel_)
+        StartEventsThread();
+    else if (bit == BitVideo && channel == videoChannel_ && FFBringVideo)
+        StartVideoThread();
+}
+
+bool TGuardPanel::retryPending(const ChannelRetry& retry, uint64_t current) const {
+    return retry.timer && retry.timer->isActive() && retry.channel == current;
 }
 
 void TGuardPanel::CheckStateTimerTimer() {
@@ -236,9 +284,13 @@ void TGuardPanel::CheckStateTimerTimer() {
 void TGuardPanel::ResponseToNewState() {
     if (!FFGuardEnabled) return;
     try {
+        // A channel whose successor waits for its turn (see scheduleRetry) is left to that.
         if (TestBit(GlobalDeviceState, BitPing)) {
-            if (!TestBit(GlobalDeviceState, BitEvents)) StartEventsThread();
-            if (!TestBit(GlobalDeviceState, BitVideo) && FFBringVideo) StartVideoThread();
+            if (!TestBit(GlobalDeviceState, BitEvents) && !retryPending(eventsRetry_, eventsChannel_))
+                StartEventsThread();
+            if (!TestBit(GlobalDeviceState, BitVideo) && FFBringVideo &&
+                !retryPending(videoRetry_, videoChannel_))
+                StartVideoThread();
         }
         ChangeVisibilityButtons(TestBit(GlobalDeviceState, BitPing), 1);
         ChangeVisibilityButtons(TestBit(GlobalDeviceState, BitEvents), 2);
@@ -290,6 +342,8 @@ void TGuardPanel::Restart() {
     EndEventsThread();
     EndPingThread();
     waitMs(timings_.channelStopWaitMs);
+    // New settings, or a new start: channel attempts begin afresh.
+    eventsRetry_.failures = videoRetry_.failures = 0;
     SetGuardCaption("");
     if (FFGuardEnabled) StartPingThread();
 }
@@ -314,6 +368,7 @@ void TGuardPanel::StartPingThread() {
         auto t = std::make_shared<TPingThread>();
         t->iP = FFGuardIP.substr(0, 255);
         if (PingEchoOverride) t->echo = PingEchoOverride;
+        t->timings = timings_.ping;
         const uint64_t id = ++nextChannel_;
         const std::string ip = t->iP;
         // Sinks run on the window thread only, posted through Receiver, which
@@ -350,6 +405,7 @@ void TGuardPanel::StartEventsThread() {
         t->iP = FFGuardIP.substr(0, 255);
         t->Password = FFGuardPassword;
         t->port = FFGuardPort.substr(0, 255);
+        t->timings = timings_.events;
         const uint64_t id = ++nextChannel_;
         t->Receiver = this;
         t->LogEvent = [this](const std::string& text) { ThreadLog(text); };
@@ -357,7 +413,7 @@ void TGuardPanel::StartEventsThread() {
             if (id == eventsChannel_) EventsMessage(chunk);
         };
         t->StateChangedEvent = [this, id](const std::string& report) { EventsStateChanged(report, id); };
-        eventsCameUp_ = false;
+        eventsRetry_.up = false;
         eventsChannel_ = id;
         EventsThread = t;
         TEventsThread::Start(t);
@@ -403,7 +459,7 @@ void TGuardPanel::StartVideoThread() {
             if (id == videoChannel_) showPicture(picture, jpeg);
         };
         if (VideoFrameHook) t->FrameReceived = VideoFrameHook;
-        videoCameUp_ = false;
+        videoRetry_.up = false;
         videoChannel_ = id;
         VideoThread = t;
         TMJPEG::Start(t);

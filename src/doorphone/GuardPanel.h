@@ -1,6 +1,8 @@
 #pragma once
 #include "app/ImageButton.h"
 #include "app/SharedTypes.h"
+#include "doorphone/events_thread.h"
+#include "doorphone/ping_thread.h"
 #include "video/AVICollection.h"
 
 #include <QFrame>
@@ -15,8 +17,6 @@
 #include <string>
 #include <vector>
 
-class TPingThread;
-class TEventsThread;
 class TMJPEG;
 class TGuardPanel;
 namespace doorphone {
@@ -31,15 +31,26 @@ using TAVIReadyEvent =
 // The one log sink shared by all panels (the main window's log).
 TGetStrProc& GuardPanelLogEvent();
 
-// Waits and hold times of the panel; tests may shorten them.
+// Waits and hold times of the panel and of the channels it starts; tests may shorten them.
 struct PanelTimings {
     int stateTimerMs = 200;
-    int channelStopWaitMs = 100;     // after asking a ping or video channel to stop, and in Restart
-    int eventsStopWaitMs = 200;      // after asking the events channel to stop
-    int failedChannelRetryMs = 5000; // a channel that never came up is tried again after this
+    int channelStopWaitMs = 100; // after asking a ping or video channel to stop, and in Restart
+    int eventsStopWaitMs = 200;  // after asking the events channel to stop
+    // An events or video channel that ends while the device answers ping is
+    // opened again at once; when it fails again, after retryFirstMs, then twice
+    // as long each time up to retryMaxMs. A channel that stayed up for
+    // channelStableMs starts the sequence afresh.
+    int retryFirstMs = 1000;
+    int retryMaxMs = 30000;
+    int channelStableMs = 60000;
     int lockHoldMs = 500;
     int cameraReleaseWaitMs = 500;
+    PingTimings ping;
+    EventsTimings events;
 };
+
+// The wait before the next attempt after `failures` ends in a row (1 for the first).
+int ChannelRetryWaitMs(int failures, const PanelTimings& t);
 
 // One door phone: its name, live picture and button strip, and the three
 // channels that watch it (reachability, events, video).
@@ -150,8 +161,20 @@ private:
     void EndPingThread();
     // A video client about to be stopped hands its running recording over as AVIRecordStop does.
     void handOverRecording();
+    // Restarts of one kind of channel (events or video) after it ended.
+    struct ChannelRetry {
+        QTimer* timer = nullptr; // pending attempt, made on first use
+        uint64_t channel = 0;    // the ended channel the pending attempt replaces
+        int failures = 0;        // ends in a row without a stable channel
+        std::chrono::steady_clock::time_point upSince;
+        bool up = false;
+        int loggedWaitMs = -1; // the wait last written to the log
+    };
     void foldReport(int bit, const std::string& report);
-    void scheduleRetry(int bit, uint64_t channel);
+    void channelReport(int bit, ChannelRetry& retry, const std::string& report);
+    void scheduleRetry(int bit, ChannelRetry& retry, uint64_t channel);
+    void retryNow(int bit, uint64_t channel);
+    bool retryPending(const ChannelRetry& retry, uint64_t current) const;
     void showPlaceholder();
     void showPicture(const QImage& picture, const std::shared_ptr<const std::vector<uint8_t>>& jpeg);
     bool applyEffect(const doorphone::EventEffect& e);
@@ -169,6 +192,6 @@ private:
     PanelTimings timings_;
     uint64_t nextChannel_ = 0;
     uint64_t pingChannel_ = 0, eventsChannel_ = 0, videoChannel_ = 0;
-    bool eventsCameUp_ = false, videoCameUp_ = false;
+    ChannelRetry eventsRetry_, videoRetry_;
     std::shared_ptr<const std::vector<uint8_t>> lastPicture_;
 };

@@ -108,6 +108,8 @@ void TEventsThread::Run() {
         log("EVENTS: ERROR Can not connect TCPClient to " + iP);
         endThread = true;
     } else {
+        platform::setKeepAlive(s, timings.keepAliveIdleS, timings.keepAliveIntervalS, timings.keepAliveProbes,
+                               timings.userTimeoutMs);
         {
             std::lock_guard lock(socketLock);
             fd = s;

@@ -16,6 +16,13 @@ struct EventsTimings {
     int connectTimeoutMs = 3000; // a plain blocking connect would retry for two minutes
     int loopPauseMs = 50;        // pause between two receives
     int endWaitMs = 200;         // between "Terminate thread." and the final "0"
+    // The channel waits for data for hours; a door phone that loses power or
+    // reboots never closes it. These end such a connection within about half a
+    // minute instead of never.
+    int keepAliveIdleS = 10;    // first probe after this long without traffic
+    int keepAliveIntervalS = 5; // between probes
+    int keepAliveProbes = 3;    // unanswered probes that end the connection
+    int userTimeoutMs = 25000;  // sent data unacknowledged this long ends it too
 };
 
 // One long-lived connection to a door phone's events endpoint. Every chunk the

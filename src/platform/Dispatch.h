@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 
 // Hand-offs from worker threads to the window thread.
 namespace platform {
@@ -26,17 +27,11 @@ class Receiver {
 public:
     Receiver() = default;
     Receiver(QObject* target) { *this = target; } // NOLINT: set as the field's value, like a pointer
+    // All receivers of one target share one box, watched through one
+    // connection to its destroyed() signal: a panel that starts a channel
+    // every few seconds for weeks must not gather a connection per start.
     Receiver& operator=(QObject* target) {
-        box_.reset();
-        if (!target) return *this;
-        auto box = std::make_shared<Box>();
-        box->target = target;
-        QObject::connect(target, &QObject::destroyed, [box] {
-            std::lock_guard l(box->m);
-            box->target = nullptr;
-            box->cv.notify_all();
-        });
-        box_ = std::move(box);
+        box_ = target ? boxOf(target) : nullptr;
         return *this;
     }
 
@@ -107,6 +102,30 @@ private:
         std::condition_variable cv;
         QObject* target = nullptr;
     };
+
+    // The box of a living target, made (and its destruction watched) on first use.
+    static std::shared_ptr<Box> boxOf(QObject* target) {
+        // Never destroyed: a target may outlive the program's static objects.
+        static auto* registryLock = new std::mutex;
+        static auto* registry = new std::unordered_map<const QObject*, std::shared_ptr<Box>>;
+        std::lock_guard r(*registryLock);
+        auto& box = (*registry)[target];
+        if (box) return box;
+        box = std::make_shared<Box>();
+        box->target = target;
+        QObject::connect(target, &QObject::destroyed, [target, b = box] {
+            {
+                std::lock_guard l(b->m);
+                b->target = nullptr;
+                b->cv.notify_all();
+            }
+            // A later object at the same address gets a box of its own.
+            std::lock_guard g(*registryLock);
+            registry->erase(target);
+        });
+        return box;
+    }
+
     std::shared_ptr<Box> box_;
 };
 

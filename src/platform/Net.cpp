@@ -1,5 +1,6 @@
 #include "platform/Net.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
@@ -84,6 +85,16 @@ int tcpConnect(const std::string& host, const std::string& port, int timeoutMs, 
     }
     ::freeaddrinfo(res);
     return fd;
+}
+
+bool setKeepAlive(int fd, int idleS, int intervalS, int probes, int userTimeoutMs) {
+    const int on = 1;
+    const unsigned timeout = static_cast<unsigned>(std::max(userTimeoutMs, 0));
+    return ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleS, sizeof idleS) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalS, sizeof intervalS) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &timeout, sizeof timeout) == 0;
 }
 
 bool sendAll(int fd, const void* data, size_t size) {

@@ -11,6 +11,14 @@ namespace platform {
 // blocking connect whose SYN retries take about two minutes on Linux.
 int tcpConnect(const std::string& host, const std::string& port, int timeoutMs, std::string* error = nullptr);
 
+// Makes a connection that waits long for data notice a peer that vanished
+// without closing it (power lost, cable pulled, rebooted): after idleS seconds
+// without traffic the kernel probes every intervalS seconds, and after probes
+// unanswered probes, or once sent data stayed unacknowledged for userTimeoutMs,
+// the connection fails and a waiting receive returns with an error. False when
+// an option cannot be set.
+bool setKeepAlive(int fd, int idleS, int intervalS, int probes, int userTimeoutMs);
+
 // Sends all bytes; false on any failure.
 bool sendAll(int fd, const void* data, size_t size);
 

@@ -4,6 +4,7 @@
 // everything the channel reports.
 #include "doorphone/events_thread.h"
 
+#include "Blackhole.h"
 #include "support/TestEnv.h"
 
 #include <QCoreApplication>
@@ -34,6 +35,19 @@ public:
         uint16_t port = 0;
         listenFd_ = testenv::listenLoopback(&port, 4);
         port_ = port;
+    }
+    // Listens on another loopback address, so that a fault can hit it alone.
+    explicit FixtureServer(const char* address) {
+        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in sa{};
+        sa.sin_family = AF_INET;
+        ::inet_pton(AF_INET, address, &sa.sin_addr);
+        socklen_t len = sizeof sa;
+        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0 ||
+            ::listen(listenFd_, 4) != 0 ||
+            ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&sa), &len) != 0)
+            throw std::runtime_error("cannot listen");
+        port_ = ntohs(sa.sin_port);
     }
     ~FixtureServer() {
         closeClient();
@@ -135,6 +149,38 @@ TEST(EventsThread, TimingsDefaults) {
     EXPECT_EQ(t.connectTimeoutMs, 3000);
     EXPECT_EQ(t.loopPauseMs, 50);
     EXPECT_EQ(t.endWaitMs, 200);
+    EXPECT_EQ(t.keepAliveIdleS, 10);
+    EXPECT_EQ(t.keepAliveIntervalS, 5);
+    EXPECT_EQ(t.keepAliveProbes, 3);
+    EXPECT_EQ(t.userTimeoutMs, 25000);
+}
+
+// A door phone that loses power (or its cable) closes nothing: its address
+// black-holed while the channel waits for the next report. The channel must
+// end by itself, so that the panel can open a new one. Without keep-alive the
+// receive would wait for ever.
+TEST(EventsThread, ADeviceThatVanishesWithoutClosingEndsTheChannel) {
+    if (const std::string why = Blackhole::unavailableReason(); !why.empty()) GTEST_SKIP() << why;
+    FixtureServer server("127.0.0.31");
+    Panel panel;
+    auto channel = panel.channel(server.port());
+    channel->iP = "127.0.0.31";
+    channel->timings.keepAliveIdleS = 1;
+    channel->timings.keepAliveIntervalS = 1;
+    channel->timings.keepAliveProbes = 2;
+    channel->timings.userTimeoutMs = 3000;
+    TEventsThread::Start(channel);
+    ASSERT_TRUE(server.accept());
+    ASSERT_FALSE(server.readRequest().empty());
+    ASSERT_TRUE(panel.waitFor(kSentOk));
+
+    Blackhole cable("127.0.0.31");
+    ASSERT_TRUE(cable.active());
+    const bool ended = panel.waitFor("state:0", 30000);
+    cable.lift();
+    if (!ended) channel->Stop();
+    ASSERT_TRUE(ended) << "the channel still waits on a connection to a vanished device";
+    EXPECT_EQ(panel.seq, (std::vector<std::string>{kStart, "state:1", kSentOk, kTerminate, "state:0"}));
 }
 
 // Each chunk reaches the panel exactly as received (up to a zero byte) and is

@@ -67,6 +67,35 @@ TEST(SimLifecycle, DropClosesEveryConnectionButKeepsListening) {
     EXPECT_EQ(sim.eventsConnections(), 2);
 }
 
+// A reboot as the console sees it: the connections it holds get neither data
+// nor a close any more, while new ones are served, queued reports included.
+TEST(SimLifecycle, ForgetAbandonsConnectionsWithoutClosingThem) {
+    Simulator sim(Config{});
+    ASSERT_TRUE(sim.start());
+    Client video(sim.port()), events(sim.port());
+    ASSERT_TRUE(video.send(kVideo));
+    ASSERT_TRUE(video.recvOnce(3000));
+    ASSERT_TRUE(events.send(kEvents));
+    ASSERT_TRUE(events.recvOnce(3000));
+    ASSERT_TRUE(events.send(kEvents)); // held: would take the next report
+    ASSERT_TRUE(testenv::waitUntil([&] { return sim.openConnections() == 2; }, 3000));
+
+    sim.forgetConnections();
+    ASSERT_TRUE(testenv::waitUntil([&] { return sim.openConnections() == 0; }, 3000));
+    sim.ring();
+    Client next(sim.port());
+    ASSERT_TRUE(next.send(kEvents));
+    EXPECT_TRUE(next.recvOnce(3000).value_or("").starts_with("[setting]"));
+    ASSERT_TRUE(next.send(kEvents));
+    EXPECT_EQ(next.recvOnce(3000).value_or(""), "[event]\r\nEVENT=\"CALL\"\r\nCALL=\"O\"\r\n");
+    EXPECT_FALSE(events.recvOnce(300)) << "a forgotten connection got data or a close";
+    EXPECT_FALSE(video.closedByPeer(300)) << "a forgotten connection was closed";
+
+    sim.stop(); // the end of the simulator closes them after all
+    EXPECT_TRUE(events.closedByPeer(3000));
+    EXPECT_TRUE(video.closedByPeer(3000));
+}
+
 TEST(SimLifecycle, ConnectionsBeyondTheCapAreClosedAtOnce) {
     Simulator sim(Config{});
     ASSERT_TRUE(sim.start());
@@ -137,6 +166,7 @@ TEST(SimProgram, ListensAndFollowsCommandsUntilQuit) {
         {"relay1", "ok", "[event]\r\nMESSAGE=\"1S1\"\r\n"},
         {"bogus", "error: unknown command 'bogus'", nullptr},
         {"silent maybe", "error: silent needs on or off", nullptr},
+        {"forget", "ok", nullptr}, // the events client gets nothing more; "http stop" closes it
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.command);

@@ -81,6 +81,7 @@ struct Conn {
     int wake = -1; // eventfd: something changed (reports queued, silence, stop, drop)
     bool done = false;
     std::atomic<bool> dropped{false};
+    std::atomic<bool> forgotten{false}; // abandoned like a rebooting device: never closed by us
     std::thread thread;
 };
 
@@ -115,7 +116,8 @@ struct Simulator::Impl {
 
     mutable std::mutex m;
     std::vector<std::unique_ptr<Conn>> conns;
-    std::vector<Report> queue; // ordered by due time, FIFO among equal times
+    std::vector<int> forgottenFds; // sockets of forgotten connections, closed only by stop()
+    std::vector<Report> queue;     // ordered by due time, FIFO among equal times
     std::string eventsKind = "[event]";
     bool silent = false, hold = false, call = false;
     VideoFaults faults;
@@ -205,12 +207,21 @@ struct Simulator::Impl {
 
     // --- socket helpers for a connection thread --------------------------------------
 
-    bool ending(const Conn& c) const { return stopping.load() || c.dropped.load(); }
+    bool ending(const Conn& c) const { return stopping.load() || c.dropped.load() || c.forgotten.load(); }
 
+    // A write never blocks for good: a peer that stops taking data (a black-holed
+    // console) must not keep the connection from being stopped, dropped or forgotten.
     bool writeAll(Conn& c, const char* p, size_t n) {
         while (n > 0) {
-            const ssize_t k = ::send(c.fd, p, n, MSG_NOSIGNAL);
+            const ssize_t k = ::send(c.fd, p, n, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (k < 0 && errno == EINTR) continue;
+            if (k < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                pollfd w[2] = {{c.fd, POLLOUT, 0}, {c.wake, POLLIN, 0}};
+                if (::poll(w, 2, -1) < 0 && errno != EINTR) return false;
+                if (w[1].revents & POLLIN) drain(c.wake);
+                if (ending(c)) return false;
+                continue;
+            }
             if (k <= 0) return false;
             p += k;
             n -= static_cast<size_t>(k);
@@ -464,8 +475,14 @@ struct Simulator::Impl {
     void runConnection(Conn& c) {
         serve(c);
         std::lock_guard lock(m);
-        ::shutdown(c.fd, SHUT_WR);
-        ::close(c.fd);
+        if (c.forgotten && !c.dropped && !stopping) {
+            // The peer must see neither a close nor a reset: the socket stays
+            // open, unread and unwritten, until the simulator stops.
+            forgottenFds.push_back(c.fd);
+        } else {
+            ::shutdown(c.fd, SHUT_WR);
+            ::close(c.fd);
+        }
         c.fd = -1;
         c.done = true;
     }
@@ -487,6 +504,14 @@ struct Simulator::Impl {
         for (auto& c : finished) {
             c->thread.join();
             ::close(c->wake);
+        }
+    }
+
+    void forgetAllLocked() {
+        for (auto& c : conns) {
+            if (c->done) continue;
+            c->forgotten = true;
+            signal(c->wake);
         }
     }
 
@@ -548,6 +573,12 @@ struct Simulator::Impl {
         for (auto& c : all) {
             c->thread.join();
             ::close(c->wake);
+        }
+        {
+            std::lock_guard lock(m);
+            for (int fd : forgottenFds)
+                ::close(fd);
+            forgottenFds.clear();
         }
         stopping = false;
         isRunning = false;
@@ -636,6 +667,10 @@ void Simulator::setSilent(bool on) {
 void Simulator::dropConnections() {
     std::lock_guard lock(d_->m);
     d_->dropAllLocked();
+}
+void Simulator::forgetConnections() {
+    std::lock_guard lock(d_->m);
+    d_->forgetAllLocked();
 }
 void Simulator::setVideoFaults(const VideoFaults& f) {
     std::lock_guard lock(d_->m);

@@ -54,6 +54,11 @@ public:
     void holdEvents(bool on); // while on, reports are queued but not sent; off sends them together
     void setSilent(bool on);  // keep connections but send nothing (video and events)
     void dropConnections();   // close every open connection now
+    // What a reboot does to the device's side: every open connection is
+    // abandoned at once, never read, written or closed again (its socket stays
+    // open until stop()), so the peer sees neither data nor a close on it.
+    // Listening goes on; new connections are served as usual.
+    void forgetConnections();
 
     // Video faults, applied to frames from now on (all off by default). Counts
     // of frames are per connection.

@@ -23,7 +23,8 @@ void usage(std::ostream& out) {
            "                     [--relay-hold MS]\n"
            "Listens on a loopback address only (127.0.0.0/8). Commands on stdin, one a line:\n"
            "  ring | call | hangup | door1 open|close | door2 open|close | relay1 | relay2\n"
-           "  silent on|off | evstat on|off | drop | http stop|start | status | quit\n";
+           "  silent on|off | evstat on|off | drop | forget | http stop|start | status | quit\n"
+           "  (forget: abandon every open connection without closing it, as a reboot does)\n";
 }
 
 std::optional<int> number(const std::string& s, int lo, int hi) {
@@ -62,6 +63,7 @@ std::string command(doorphonesim::Simulator& sim, const std::string& line, bool&
     if (verb == "relay1") return noArg([&] { sim.pulseRelay(1); });
     if (verb == "relay2") return noArg([&] { sim.pulseRelay(2); });
     if (verb == "drop") return noArg([&] { sim.dropConnections(); });
+    if (verb == "forget") return noArg([&] { sim.forgetConnections(); });
     if (verb == "quit") return noArg([&] { quit = true; });
     if (verb == "door1" || verb == "door2") {
         if (arg != "open" && arg != "close") return "error: " + verb + " needs open or close";
