@@ -22,6 +22,7 @@ echo "== Benchmarks, short runs"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$(mktemp -d)}"
 bash scripts/in-netns.sh build/release/bench/bench_video --benchmark_min_time=0.01
 bash scripts/in-netns.sh build/release/bench/bench_panel_latency 2
+bash scripts/in-netns.sh build/release/bench/bench_ring_latency 2
 echo "== Fuzz targets: seed corpora, then ${VN_FUZZ_SECONDS:-10} s each"
 bash scripts/build.sh fuzz
 bash scripts/fuzz.sh "${VN_FUZZ_SECONDS:-10}"

@@ -4,80 +4,34 @@
 // the window thread shows it. The baseline, measured in the same run, is four
 // bare reader threads that receive the same streams and only count bytes,
 // with the same hand-off to the window thread per receive that ends a frame.
+// The panels' CPU is also set against decoding the pictures they showed, and
+// nothing else, on one thread.
 // Usage: bench_panel_latency [seconds]   (loopback only)
+#include "BenchSupport.h"
 #include "doorphone/GuardPanel.h"
 #include "platform/Dispatch.h"
 #include "platform/Net.h"
+#include "video/JpegDecoder.h"
+#include "video/video.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QThread>
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <map>
 #include <mutex>
-#include <spawn.h>
 #include <string>
-#include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Stats;
 
-double cpuSeconds() {
-    rusage ru{};
-    ::getrusage(RUSAGE_SELF, &ru);
-    return static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
-           static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
-
-void spin(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::usleep(500);
-    }
-}
-
-struct Stats {
-    std::vector<double> ms;
-    double percentile(double p) {
-        if (ms.empty()) return 0;
-        std::sort(ms.begin(), ms.end());
-        return ms[std::min(ms.size() - 1, static_cast<size_t>(p * static_cast<double>(ms.size())))];
-    }
-};
-
-pid_t startSim(int n, uint16_t port) {
-    const std::string address = "127.0.0." + std::to_string(n);
-    const std::string portText = std::to_string(port);
-    const char* argv[] = {VN_SIM_PROGRAM, "--address", address.c_str(), "--port", portText.c_str(),
-                          "--size",       "640x480",   "--fps",         "25",     nullptr};
-    // The simulator ends at the end of its input: it reads a pipe held open until the end.
-    static int keepOpen[2] = {-1, -1};
-    if (keepOpen[0] < 0 && ::pipe(keepOpen) != 0) return 0;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_adddup2(&fa, keepOpen[0], 0);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    ::posix_spawn(&pid, VN_SIM_PROGRAM, &fa, nullptr, const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    return pid;
-}
+// Pictures kept for decoding alone (about 40 KB each).
+constexpr size_t MaxKept = 2000;
 
 // The baseline reader: receives one stream, and hands a step to the window
 // thread for every receive that ends a part (it sees the trailer).
@@ -98,7 +52,7 @@ void bareReader(const std::string& address, uint16_t port, QObject* receiver, st
             window.postAndWait(
                 [t, &m, &stats] {
                     std::lock_guard l(m);
-                    stats.ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t).count());
+                    stats.ms.push_back(bench::millis(Clock::now() - t));
                 },
                 stop);
         }
@@ -110,13 +64,18 @@ void bareReader(const std::string& address, uint16_t port, QObject* receiver, st
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ::setenv("SDL_AUDIODRIVER", "dummy", 0);
     QApplication app(argc, argv);
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 10;
     const uint16_t basePort = 18080;
-    std::vector<pid_t> sims;
+    std::printf("load average at start: %s\n", bench::loadAverage().c_str());
+    bench::Simulators sims;
     for (int n = 1; n <= 4; ++n)
-        sims.push_back(startSim(n, static_cast<uint16_t>(basePort + n)));
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        if (!sims.start("127.0.0." + std::to_string(n), static_cast<uint16_t>(basePort + n))) {
+            std::fprintf(stderr, "cannot start the simulator %s\n", VN_SIM_PROGRAM);
+            return 1;
+        }
+    bench::runFor(500);
 
     // Baseline: bare readers.
     Stats bare;
@@ -125,24 +84,27 @@ int main(int argc, char** argv) {
         QObject receiver;
         std::atomic<bool> stop{false};
         std::vector<std::thread> readers;
-        const double cpu0 = cpuSeconds();
+        const double cpu0 = bench::cpuSeconds();
         for (int n = 1; n <= 4; ++n)
             readers.emplace_back(bareReader, "127.0.0." + std::to_string(n),
                                  static_cast<uint16_t>(basePort + n), &receiver, std::ref(stop), std::ref(m),
                                  std::ref(bare));
-        spin(seconds * 1000);
-        const double cpu = cpuSeconds() - cpu0;
+        bench::runFor(seconds * 1000);
+        const double cpu = bench::cpuSeconds() - cpu0;
         stop = true;
-        spin(200);
+        bench::runFor(200);
         for (auto& t : readers)
             t.join();
         std::printf("baseline (bare readers): %zu frames, median %.3f ms, p95 %.3f ms, CPU %.3f cores\n",
-                    bare.ms.size(), bare.percentile(0.5), bare.percentile(0.95), cpu / seconds);
+                    bare.size(), bare.percentile(0.5), bare.percentile(0.95), cpu / seconds);
     }
 
     // The panels.
     Stats ours;
     std::map<const void*, Clock::time_point> lastByte;
+    bool measuring = false;               // window thread only
+    std::vector<TMJPEG::JpegBytes> shown; // the pictures shown while measuring (window thread only)
+    long decodedWhileMeasuring = 0;       // under m
     std::vector<std::unique_ptr<TGuardPanel>> panels;
     for (int n = 1; n <= 4; ++n) {
         auto p = std::make_unique<TGuardPanel>();
@@ -151,41 +113,68 @@ int main(int argc, char** argv) {
         p->SetGuardPort(std::to_string(basePort + n));
         p->SetGuardEnable(true);
         p->PingEchoOverride = [](const std::string&, int) { return true; };
-        p->VideoFrameHook = [&m, &lastByte](const std::shared_ptr<const std::vector<uint8_t>>& jpeg,
-                                            Clock::time_point t) {
+        p->VideoFrameHook = [&m, &lastByte, &decodedWhileMeasuring](const TMJPEG::JpegBytes& jpeg,
+                                                                    Clock::time_point t) {
             std::lock_guard l(m);
             lastByte[jpeg.get()] = t;
+            ++decodedWhileMeasuring;
         };
-        p->PictureShown = [&m, &lastByte, &ours](const std::shared_ptr<const std::vector<uint8_t>>& jpeg) {
+        p->PictureShown = [&m, &lastByte, &ours, &measuring, &shown](const TMJPEG::JpegBytes& jpeg) {
             const auto now = Clock::now();
+            if (measuring && shown.size() < MaxKept) shown.push_back(jpeg);
             std::lock_guard l(m);
             auto it = lastByte.find(jpeg.get());
             if (it == lastByte.end()) return;
-            ours.ms.push_back(std::chrono::duration<double, std::milli>(now - it->second).count());
+            ours.ms.push_back(bench::millis(now - it->second));
             lastByte.erase(it);
         };
         p->show();
         p->Restart();
         panels.push_back(std::move(p));
     }
-    spin(2500); // ping, events and video come up
+    bench::runFor(2500); // ping, events and video come up
     {
         std::lock_guard l(m);
         ours.ms.clear();
+        decodedWhileMeasuring = 0;
     }
-    const double cpu0 = cpuSeconds();
-    spin(seconds * 1000);
-    const double cpu = cpuSeconds() - cpu0;
-    std::printf("panels: %zu frames, median %.3f ms, p95 %.3f ms, CPU %.3f cores\n", ours.ms.size(),
-                ours.percentile(0.5), ours.percentile(0.95), cpu / seconds);
+    measuring = true;
+    const double cpu0 = bench::cpuSeconds();
+    bench::runFor(seconds * 1000);
+    const double cpu = bench::cpuSeconds() - cpu0;
+    measuring = false;
+    long decoded = 0;
+    {
+        std::lock_guard l(m);
+        decoded = decodedWhileMeasuring;
+    }
+    const double panelCores = cpu / seconds;
+    std::printf("panels: %zu frames, median %.3f ms, p95 %.3f ms, CPU %.3f cores\n", ours.size(),
+                ours.percentile(0.5), ours.percentile(0.95), panelCores);
     std::printf("ratio panels/baseline: median latency %.2fx\n",
                 bare.percentile(0.5) > 0 ? ours.percentile(0.5) / bare.percentile(0.5) : 0.0);
-
     panels.clear();
-    spin(300);
-    for (pid_t p : sims)
-        ::kill(p, SIGTERM);
-    for (pid_t p : sims)
-        ::waitpid(p, nullptr, 0);
+    bench::runFor(300);
+
+    // The same pictures decoded alone, as the video client decodes them, on
+    // this thread only: the cost of the streams' pictures without any channel,
+    // hand-off or display. Scaled to the pictures decoded per second above.
+    video::JpegDecoder decoder;
+    QImage picture;
+    long failed = 0;
+    const double decode0 = bench::cpuSeconds(RUSAGE_THREAD);
+    for (const auto& jpeg : shown)
+        if (!TMJPEG::DecodePicture(decoder, jpeg->data(), jpeg->size(), picture)) ++failed;
+    const double decodeCpu = bench::cpuSeconds(RUSAGE_THREAD) - decode0;
+    if (shown.empty() || failed > 0) {
+        std::printf("decoding alone: %zu pictures, %ld failed\n", shown.size(), failed);
+        return 1;
+    }
+    const double perPicture = decodeCpu / static_cast<double>(shown.size());
+    const double aloneCores = perPicture * static_cast<double>(decoded) / seconds;
+    std::printf("decoding alone: %zu pictures, %.3f ms CPU each; %ld decoded per %d s above: %.3f cores\n",
+                shown.size(), perPicture * 1e3, decoded, seconds, aloneCores);
+    std::printf("ratio panels/decoding alone: CPU %.2fx\n", aloneCores > 0 ? panelCores / aloneCores : 0.0);
+    std::printf("load average at end: %s\n", bench::loadAverage().c_str());
     return 0;
 }
