@@ -5,7 +5,7 @@
 // bare reader threads that receive the same streams and only count bytes,
 // with the same hand-off to the window thread per receive that ends a frame.
 // The panels' CPU is also set against decoding the pictures they showed, and
-// nothing else, on one thread.
+// nothing else, at the same pace.
 // Usage: bench_panel_latency [seconds]   (loopback only)
 #include "BenchSupport.h"
 #include "doorphone/GuardPanel.h"
@@ -30,8 +30,8 @@ namespace {
 using bench::Clock;
 using bench::Stats;
 
-// Pictures kept for decoding alone (about 40 KB each).
-constexpr size_t MaxKept = 2000;
+// Pictures a panel keeps for decoding alone (20 s of its stream).
+constexpr size_t MaxKeptPerPanel = 500;
 
 // The baseline reader: receives one stream, and hands a step to the window
 // thread for every receive that ends a part (it sees the trailer).
@@ -102,9 +102,10 @@ int main(int argc, char** argv) {
     // The panels.
     Stats ours;
     std::map<const void*, Clock::time_point> lastByte;
-    bool measuring = false;               // window thread only
-    std::vector<TMJPEG::JpegBytes> shown; // the pictures shown while measuring (window thread only)
-    long decodedWhileMeasuring = 0;       // under m
+    bool measuring = false; // window thread only
+    // The pictures each panel showed while measuring (window thread only).
+    std::vector<std::vector<TMJPEG::JpegBytes>> shown(4);
+    long decodedWhileMeasuring = 0; // under m
     std::vector<std::unique_ptr<TGuardPanel>> panels;
     for (int n = 1; n <= 4; ++n) {
         auto p = std::make_unique<TGuardPanel>();
@@ -119,9 +120,10 @@ int main(int argc, char** argv) {
             lastByte[jpeg.get()] = t;
             ++decodedWhileMeasuring;
         };
-        p->PictureShown = [&m, &lastByte, &ours, &measuring, &shown](const TMJPEG::JpegBytes& jpeg) {
+        p->PictureShown = [&m, &lastByte, &ours, &measuring,
+                           &kept = shown[static_cast<size_t>(n - 1)]](const TMJPEG::JpegBytes& jpeg) {
             const auto now = Clock::now();
-            if (measuring && shown.size() < MaxKept) shown.push_back(jpeg);
+            if (measuring && kept.size() < MaxKeptPerPanel) kept.push_back(jpeg);
             std::lock_guard l(m);
             auto it = lastByte.find(jpeg.get());
             if (it == lastByte.end()) return;
@@ -140,41 +142,57 @@ int main(int argc, char** argv) {
     }
     measuring = true;
     const double cpu0 = bench::cpuSeconds();
+    const double window0 = bench::cpuSeconds(RUSAGE_THREAD);
     bench::runFor(seconds * 1000);
     const double cpu = bench::cpuSeconds() - cpu0;
+    const double windowCpu = bench::cpuSeconds(RUSAGE_THREAD) - window0;
     measuring = false;
     long decoded = 0;
     {
         std::lock_guard l(m);
         decoded = decodedWhileMeasuring;
     }
-    const double panelCores = cpu / seconds;
-    std::printf("panels: %zu frames, median %.3f ms, p95 %.3f ms, CPU %.3f cores\n", ours.size(),
-                ours.percentile(0.5), ours.percentile(0.95), panelCores);
+    std::printf("panels: %zu frames, median %.3f ms, p95 %.3f ms, CPU %.3f cores (window thread %.3f)\n",
+                ours.size(), ours.percentile(0.5), ours.percentile(0.95), cpu / seconds, windowCpu / seconds);
     std::printf("ratio panels/baseline: median latency %.2fx\n",
                 bare.percentile(0.5) > 0 ? ours.percentile(0.5) / bare.percentile(0.5) : 0.0);
     panels.clear();
     bench::runFor(300);
 
-    // The same pictures decoded alone, as the video client decodes them, on
-    // this thread only: the cost of the streams' pictures without any channel,
-    // hand-off or display. Scaled to the pictures decoded per second above.
-    video::JpegDecoder decoder;
-    QImage picture;
-    long failed = 0;
-    const double decode0 = bench::cpuSeconds(RUSAGE_THREAD);
-    for (const auto& jpeg : shown)
-        if (!TMJPEG::DecodePicture(decoder, jpeg->data(), jpeg->size(), picture)) ++failed;
-    const double decodeCpu = bench::cpuSeconds(RUSAGE_THREAD) - decode0;
-    if (shown.empty() || failed > 0) {
-        std::printf("decoding alone: %zu pictures, %ld failed\n", shown.size(), failed);
+    // The same pictures decoded alone, as the video clients decode them: four
+    // threads, each decoding its panel's pictures at the stream's 25 a
+    // second, and nothing else (no receive, parse, hand-off or display).
+    std::atomic<long> decodedAlone{0}, failed{0};
+    const double alone0 = bench::cpuSeconds();
+    {
+        std::vector<std::thread> decoders;
+        for (const auto& pictures : shown)
+            decoders.emplace_back([&pictures, &decodedAlone, &failed] {
+                video::JpegDecoder decoder;
+                QImage picture;
+                auto next = Clock::now();
+                for (const auto& jpeg : pictures) {
+                    std::this_thread::sleep_until(next);
+                    next += std::chrono::milliseconds(40);
+                    if (TMJPEG::DecodePicture(decoder, jpeg->data(), jpeg->size(), picture))
+                        ++decodedAlone;
+                    else
+                        ++failed;
+                }
+            });
+        for (auto& t : decoders)
+            t.join();
+    }
+    const double aloneCpu = bench::cpuSeconds() - alone0;
+    if (decodedAlone == 0 || failed > 0 || decoded == 0) {
+        std::printf("decoding alone: %ld pictures decoded, %ld failed\n", decodedAlone.load(), failed.load());
         return 1;
     }
-    const double perPicture = decodeCpu / static_cast<double>(shown.size());
-    const double aloneCores = perPicture * static_cast<double>(decoded) / seconds;
-    std::printf("decoding alone: %zu pictures, %.3f ms CPU each; %ld decoded per %d s above: %.3f cores\n",
-                shown.size(), perPicture * 1e3, decoded, seconds, aloneCores);
-    std::printf("ratio panels/decoding alone: CPU %.2fx\n", aloneCores > 0 ? panelCores / aloneCores : 0.0);
+    const double panelsEach = cpu / static_cast<double>(decoded);
+    const double aloneEach = aloneCpu / static_cast<double>(decodedAlone);
+    std::printf("CPU a picture: panels %.3f ms (%ld pictures), decoding alone %.3f ms (%ld pictures)\n",
+                panelsEach * 1e3, decoded, aloneEach * 1e3, decodedAlone.load());
+    std::printf("ratio panels/decoding alone: CPU %.2fx\n", panelsEach / aloneEach);
     std::printf("load average at end: %s\n", bench::loadAverage().c_str());
     return 0;
 }

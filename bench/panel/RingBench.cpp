@@ -440,9 +440,9 @@ int main(int argc, char** argv) {
             return panelDevice.ready() && bareDevice.ready() && ringing.VratnikButton->isVisible() &&
                    std::all_of(pictures.begin(), pictures.end(), [](int k) { return k >= 10; });
         },
-        20000);
+        60000);
     if (!up) {
-        std::fprintf(stderr, "not up within 20 s: events %d/%d, pictures %d %d %d %d\n", panelDevice.ready(),
+        std::fprintf(stderr, "not up within 60 s: events %d/%d, pictures %d %d %d %d\n", panelDevice.ready(),
                      bareDevice.ready(), pictures[0], pictures[1], pictures[2], pictures[3]);
         return 1;
     }
