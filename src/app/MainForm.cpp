@@ -1,8 +1,8 @@
 #include "app/MainForm.h"
 
+#include "app/AppUtils.h"
 #include "app/EventLog.h"
 #include "app/SettingsStore.h"
-#include "app/SystemUtils.h"
 #include "doorphone/GuardPanel.h"
 #include "platform/Folders.h"
 #include "platform/SystemFacts.h"

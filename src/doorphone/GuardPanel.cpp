@@ -1,6 +1,6 @@
 #include "doorphone/GuardPanel.h"
 
-#include "app/SystemUtils.h"
+#include "common/SystemUtils.h"
 #include "doorphone/DoorPhoneRequests.h"
 #include "doorphone/EventInterpreter.h"
 #include "doorphone/events_thread.h"

@@ -1,6 +1,6 @@
 #pragma once
-#include "app/ImageButton.h"
-#include "app/SharedTypes.h"
+#include "common/ImageButton.h"
+#include "common/SharedTypes.h"
 #include "doorphone/events_thread.h"
 #include "doorphone/ping_thread.h"
 #include "video/AVICollection.h"

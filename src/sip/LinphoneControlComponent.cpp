@@ -1,6 +1,6 @@
 #include "sip/LinphoneControlComponent.h"
 
-#include "app/SystemUtils.h"
+#include "common/SystemUtils.h"
 #include "platform/Processes.h"
 
 #include <QWidget>

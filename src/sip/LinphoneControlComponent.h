@@ -1,5 +1,5 @@
 #pragma once
-#include "app/SharedTypes.h"
+#include "common/SharedTypes.h"
 #include "sip/ClientHome.h"
 #include "sip/IncomingCaller.h" // for the receivers of OnIncomingCallAcepted
 #include "sip/LinphoneEvaluator.h"

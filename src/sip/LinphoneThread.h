@@ -1,5 +1,5 @@
 #pragma once
-#include "app/SharedTypes.h"
+#include "common/SharedTypes.h"
 #include "platform/Dispatch.h"
 #include "sip/ConsoleApp.h"
 #include "sip/LinphoneEvaluator.h"

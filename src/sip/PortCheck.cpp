@@ -1,6 +1,6 @@
 #include "sip/PortCheck.h"
 
-#include "app/SystemUtils.h"
+#include "common/SystemUtils.h"
 
 #include <cerrno>
 #include <csignal>

@@ -2,7 +2,7 @@
 #include "platform/Dispatch.h"
 // Turns the frames of one finished recording into an AVI file, on a worker
 // thread of its own that ends when the file is written.
-#include "app/SharedTypes.h"
+#include "common/SharedTypes.h"
 #include "video/AVICollection.h"
 
 #include <QObject>

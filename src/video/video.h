@@ -2,7 +2,7 @@
 #include "platform/Dispatch.h"
 // The live video of one door phone: an HTTP MJPEG client on a worker thread
 // that shows each picture in the panel and keeps the frames of a recording.
-#include "app/SharedTypes.h"
+#include "common/SharedTypes.h"
 #include "video/AVICollection.h"
 #include "video/JpegDecoder.h"
 

@@ -1,6 +1,6 @@
 // Sound through SDL's disk driver, which writes what is played in real time to a file.
 #include "platform/Sound.h"
-#include "app/SystemUtils.h"
+#include "common/SystemUtils.h"
 #include "support/TestEnv.h"
 
 #include <cmath>

@@ -1,4 +1,5 @@
-#include "app/SystemUtils.h"
+#include "common/SystemUtils.h"
+#include "app/AppUtils.h"
 #include "support/TestEnv.h"
 
 #include <arpa/inet.h>

@@ -1,7 +1,6 @@
 #pragma once
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <sys/types.h>
 
 // Free-standing operations shared by the panels, the SIP controller and the
@@ -19,10 +18,6 @@ void StopWav();
 // A sine tone (the desk's "beep").
 void PlayTone(int frequencyHz, int durationMs);
 
-// Dotted IPv4 of the local host name, empty text when the name cannot be read
-// or does not resolve.
-std::string GetLocalIP();
-
 // Connects (at most ConnectTimeoutMs), sends line + CR LF when connected,
 // waits waitMs whether or not it connected, closes; reads nothing.
 inline constexpr int SendTCPCommandConnectTimeoutMs = 3000;
@@ -31,7 +26,3 @@ void SendTCPCommand(const std::string& host, const std::string& port, const std:
 bool TestBit(uint16_t value, int bit);
 uint16_t ClearBit(uint16_t value, int bit);
 uint16_t SetBit(uint16_t value, int bit);
-
-std::string EncodeBase64(std::string_view bytes);
-// Base64 of user + ":" + password: the door phone's Basic-authorization token.
-std::string DoorPhoneCredential(const std::string& user, const std::string& password);

@@ -1,4 +1,4 @@
-#include "app/ImageButton.h"
+#include "common/ImageButton.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>

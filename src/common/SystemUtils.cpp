@@ -1,4 +1,4 @@
-#include "app/SystemUtils.h"
+#include "common/SystemUtils.h"
 
 #include "platform/Net.h"
 #include "platform/Processes.h"
@@ -43,10 +43,6 @@ void PlayTone(int frequencyHz, int durationMs) {
     platform::SoundPlayer::instance().playTone(frequencyHz, durationMs);
 }
 
-std::string GetLocalIP() {
-    return platform::localIPv4().value_or(std::string());
-}
-
 void SendTCPCommand(const std::string& host, const std::string& port, const std::string& line, int waitMs) {
     int fd = platform::tcpConnect(host.substr(0, 255), port.substr(0, 255), SendTCPCommandConnectTimeoutMs);
     if (fd >= 0) {
@@ -67,25 +63,4 @@ uint16_t ClearBit(uint16_t value, int bit) {
 
 uint16_t SetBit(uint16_t value, int bit) {
     return (bit >= 0 && bit < 16) ? static_cast<uint16_t>(value | (1u << bit)) : value;
-}
-
-std::string EncodeBase64(std::string_view bytes) {
-    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        const size_t n = std::min<size_t>(3, bytes.size() - i);
-        uint32_t b0 = static_cast<uint8_t>(bytes[i]);
-        uint32_t b1 = n > 1 ? static_cast<uint8_t>(bytes[i + 1]) : 0;
-        uint32_t b2 = n > 2 ? static_cast<uint8_t>(bytes[i + 2]) : 0;
-        out += alphabet[b0 >> 2];
-        out += alphabet[((b0 & 3) << 4) | (b1 >> 4)];
-        out += n > 1 ? alphabet[((b1 & 15) << 2) | (b2 >> 6)] : '=';
-        out += n > 2 ? alphabet[b2 & 63] : '=';
-    }
-    return out;
-}
-
-std::string DoorPhoneCredential(const std::string& user, const std::string& password) {
-    return EncodeBase64(user + ":" + password);
 }
