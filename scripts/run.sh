@@ -59,7 +59,7 @@ fi
 
 (cd "$root/assets" && exec "$root/build/release/velnora-manager") & app=$!
 echo "VELNORA Manager is running with door phones on 127.0.0.1:$port1 and 127.0.0.2:$port2."
-echo "Type simulator commands (ring, call, hangup, door1 open, door1 close, relay1, silent on, drop, http stop, http start),"
+echo "Type simulator commands (ring, call, hangup, door1 open, door1 close, relay1, silent on, drop, forget, http stop, http start),"
 echo "prefixed with '2 ' for door phone 2; 'quit' ends. The log: $demo/data/VELNORA Manager/VELNORA_Manager.log"
 while kill -0 "$app" 2>/dev/null; do
   rc=0
