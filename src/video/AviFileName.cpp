@@ -10,6 +10,13 @@ std::string AviFileName::SafeFileName(std::string_view name) {
     for (char c : name) {
         const auto u = static_cast<unsigned char>(c);
         if (c == '/' || c == '\\' || u < 0x20 || u == 0x7F) continue;
+        // C1 controls (U+0080 .. U+009F, "\xC2\x80" .. "\xC2\x9F" in UTF-8): a
+        // terminal takes U+009B for the start of a control sequence. Checked
+        // against what is kept, so that no removal joins a new one.
+        if (u >= 0x80 && u <= 0x9F && !out.empty() && static_cast<unsigned char>(out.back()) == 0xC2) {
+            out.pop_back();
+            continue;
+        }
         out += c;
     }
     return out;

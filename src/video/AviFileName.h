@@ -10,7 +10,7 @@ namespace video {
 
 struct AviFileName {
     // A device-reported name made safe as one file name: no path separators
-    // and no control characters.
+    // and no control characters (C0, DEL, and C1 in UTF-8).
     static std::string SafeFileName(std::string_view name);
     // Folder, "/", name, "_", stamp (2017-03-03 14-05-09) and ".AVI"; backslash
     // separators in the folder become "/". The name is shortened as FitName does.
