@@ -1,4 +1,6 @@
 #pragma once
+#include "sip/PortListing.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -8,11 +10,6 @@
 
 // Who holds the SIP port: the desk's client needs UDP port 5060, and when
 // another program has it the desk is told that program's name, once a run.
-
-// The process ids named by the last line of an `ss -H -uanp` listing whose
-// local address ends in ":<port>" (a socket shared by several processes names
-// them all), or none.
-std::vector<pid_t> ParsePortOwnerPids(std::string_view listing, int port);
 
 // The file name of the process that holds UDP port 5060, or empty text.
 std::string PortOwnerLookup();

@@ -4,6 +4,7 @@
 // thread of its own that ends when the file is written.
 #include "common/SharedTypes.h"
 #include "video/AVICollection.h"
+#include "video/AviFileName.h"
 
 #include <QObject>
 #include <QPointer>
@@ -14,7 +15,8 @@
 #include <string_view>
 #include <vector>
 
-class TAVICreator {
+// The file name calls (SafeFileName, BuildFileName, ...) come from AviFileName.
+class TAVICreator : public video::AviFileName {
 public:
     // Inputs, set before Start.
     TAVICollection AVICollection; // the recorder's own frames
@@ -39,24 +41,6 @@ public:
     // returns the files of those still running (the name each is writing, or
     // the name it is about to take).
     static std::vector<std::string> WaitForAll(int timeoutMs);
-
-    // A device-reported name made safe as one file name: no path separators
-    // and no control characters.
-    static std::string SafeFileName(std::string_view name);
-    // Folder, "/", name, "_", stamp (2017-03-03 14-05-09) and ".AVI"; backslash
-    // separators in the folder become "/". The name is shortened as FitName does.
-    static std::string BuildFileName(const std::string& directory, const std::string& guardName,
-                                     const std::tm& localTime);
-    // name with "_2", "_3", ... before its extension.
-    static std::string WithSuffix(const std::string& name, int n);
-
-    // A file name (one path component) holds at most this many bytes on Linux file systems.
-    static constexpr size_t MaxFileNameBytes = 255;
-    // Room kept for the no-overwrite suffix, "_2" up to "_1000".
-    static constexpr size_t SuffixRoom = 5;
-    // name cut to the bytes left once tailBytes (stamp and extension) and the
-    // suffix room are taken from MaxFileNameBytes, at a UTF-8 character boundary.
-    static std::string FitName(std::string name, size_t tailBytes);
 
 private:
     void log(const std::string& text);

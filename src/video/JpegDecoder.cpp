@@ -17,6 +17,7 @@ std::optional<PictureSize> JpegDecoder::header(const uint8_t* data, size_t size)
         0)
         return std::nullopt;
     if (w < 1 || h < 1 || w > MaxSide || h > MaxSide) return std::nullopt;
+    if (static_cast<uint64_t>(w) * static_cast<uint64_t>(h) > MaxPixels) return std::nullopt;
     return PictureSize{w, h};
 }
 

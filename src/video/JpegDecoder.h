@@ -14,9 +14,13 @@ struct PictureSize {
 
 class JpegDecoder {
 public:
-    // A picture claiming more than this per side is refused before any buffer
-    // is sized from it.
-    static constexpr int MaxSide = 16384;
+    // A picture claiming more than this per side, or more pixels than this in
+    // all, is refused before any buffer is sized from it. A few hundred bytes
+    // may claim any size, and a progressive picture is held whole while it
+    // decodes (2 bytes a pixel and component); no camera sends more than 4096
+    // x 4096 (16.8 million pixels, twice 4K).
+    static constexpr int MaxSide = 8192;
+    static constexpr uint64_t MaxPixels = uint64_t{4096} * 4096;
 
     JpegDecoder();
     ~JpegDecoder();

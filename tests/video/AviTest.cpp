@@ -276,6 +276,9 @@ TEST(AviRecorder, FileNames) {
              {"/rec", "", "/rec/Guard_2017-03-03 04-05-09.AVI"},
              {"/rec", "/\\\t", "/rec/Guard_2017-03-03 04-05-09.AVI"},
              {"/rec", "Brána", "/rec/Brána_2017-03-03 04-05-09.AVI"}, // bytes above 0x7F are kept
+             // C1 controls (U+0080 .. U+009F) go too: U+009B starts a terminal sequence
+             {"/rec", "Gate\xC2\x9B\xC2\x85", "/rec/Gate_2017-03-03 04-05-09.AVI"},
+             {"/rec", "x\xC2\x01\x9Bz", "/rec/xz_2017-03-03 04-05-09.AVI"}, // nor made by a removal
          })
         EXPECT_EQ(TAVICreator::BuildFileName(c.dir, c.guard, t), c.name) << c.guard;
     EXPECT_EQ(TAVICreator::WithSuffix("/a.b/Gate_x.AVI", 2), "/a.b/Gate_x_2.AVI");

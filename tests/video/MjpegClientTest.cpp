@@ -1,6 +1,7 @@
 #include "VideoFixtures.h"
 #include "support/TestEnv.h"
 #include "video/AVI_do.h"
+#include "video/AviFrame.h"
 #include "video/AviWriter.h"
 #include "video/video.h"
 
@@ -252,6 +253,36 @@ TEST(MjpegClient, DecodeScaleNeverEnlarges) {
     QImage img;
     const std::string junk = "\xFF\xD8 junk";
     EXPECT_FALSE(TMJPEG::DecodePicture(d, reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), img));
+}
+
+// A few hundred bytes may claim any picture size, and a progressive picture
+// is held whole while it decodes: a claim of 16384 x 16384 made the decoder
+// take a gigabyte and seconds of work. Sizes no camera sends are refused
+// before anything is allocated for them, on the panel's path and the recording's.
+TEST(MjpegClient, HostilePictureSizesAreRefusedBeforeDecoding) {
+    video::JpegDecoder d;
+    const std::string small = vfix::makeJpeg(64, 48, 0xFF0000, 0x0000FF, 90, TJFLAG_PROGRESSIVE);
+    struct Case {
+        int w, h;
+        bool taken;
+    };
+    for (const Case& c : std::vector<Case>{{16384, 16384, false},
+                                           {8193, 64, false},
+                                           {64, 8193, false},
+                                           {4097, 4096, false},
+                                           {8192, 2048, true},
+                                           {2048, 8192, true},
+                                           {4096, 4096, true}}) {
+        const std::string j = vfix::declareSize(small, c.w, c.h);
+        const auto* data = reinterpret_cast<const uint8_t*>(j.data());
+        EXPECT_EQ(d.header(data, j.size()).has_value(), c.taken) << c.w << "x" << c.h;
+        if (c.taken) continue; // taken sizes decode as damaged pictures; only refusals matter here
+        QImage img;
+        EXPECT_FALSE(TMJPEG::DecodePicture(d, data, j.size(), img)) << c.w << "x" << c.h;
+        std::vector<uint8_t> frame, scratch;
+        EXPECT_FALSE(video::jpegToAviFrame(d, data, j.size(), frame, scratch)) << c.w << "x" << c.h;
+        EXPECT_TRUE(scratch.empty()) << c.w << "x" << c.h;
+    }
 }
 
 TEST(MjpegClient, RecordingKeepsGoodPicturesAndHandsThemOver) {

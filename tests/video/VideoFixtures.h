@@ -15,7 +15,7 @@ inline const std::string StreamHead =
 // A w x h JPEG whose top half is `top` and bottom half `bottom` (RGB), with a
 // little texture so that it is not trivially compressible.
 inline std::string makeJpeg(int w, int h, uint32_t top = 0xFF0000, uint32_t bottom = 0x0000FF,
-                            int quality = 90) {
+                            int quality = 90, int flags = 0) {
     std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
@@ -28,11 +28,25 @@ inline std::string makeJpeg(int w, int h, uint32_t top = 0xFF0000, uint32_t bott
     tjhandle h2 = tjInitCompress();
     unsigned char* out = nullptr;
     unsigned long size = 0;
-    tjCompress2(h2, rgb.data(), w, 0, h, TJPF_RGB, &out, &size, TJSAMP_420, quality, 0);
+    tjCompress2(h2, rgb.data(), w, 0, h, TJPF_RGB, &out, &size, TJSAMP_420, quality, flags);
     std::string s(reinterpret_cast<char*>(out), size);
     tjFree(out);
     tjDestroy(h2);
     return s;
+}
+
+// A hostile picture: jpeg with the size in its frame header changed to w x h,
+// its data left as it is (far too little for that size).
+inline std::string declareSize(std::string jpeg, int w, int h) {
+    for (size_t i = 2; i + 9 <= jpeg.size(); ++i)
+        if (jpeg[i] == '\xFF' && (jpeg[i + 1] == '\xC0' || jpeg[i + 1] == '\xC2')) {
+            jpeg[i + 5] = static_cast<char>(h >> 8);
+            jpeg[i + 6] = static_cast<char>(h);
+            jpeg[i + 7] = static_cast<char>(w >> 8);
+            jpeg[i + 8] = static_cast<char>(w);
+            break;
+        }
+    return jpeg;
 }
 
 // A hostile picture: jpeg made about `bytes` long with comment segments after

@@ -1,0 +1,34 @@
+// The panel's picture from any bytes a door phone may send as a JPEG part:
+// decoding must not crash, must refuse what it cannot show, and a picture it
+// shows has the size the decoder promised, within the picture bound.
+#include "video/video.h"
+
+#include <QImage>
+#include <cstdint>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // One decoder for every picture, as the video client keeps one a stream.
+    static video::JpegDecoder decoder;
+    QImage picture;
+    if (!TMJPEG::DecodePicture(decoder, data, size, picture)) {
+        if (!picture.isNull()) std::abort(); // untouched on failure
+        return 0;
+    }
+    const auto full = decoder.header(data, size);
+    if (!full || full->width > video::JpegDecoder::MaxSide || full->height > video::JpegDecoder::MaxSide)
+        std::abort();
+    const auto scaled = video::JpegDecoder::scaledCovering(*full, {TMJPEG::PanelWidth, TMJPEG::PanelHeight});
+    if (picture.width() != scaled.width || picture.height() != scaled.height) std::abort();
+    if (picture.format() != QImage::Format_RGB888) std::abort();
+    if (static_cast<uint64_t>(picture.width()) * static_cast<uint64_t>(picture.height()) >
+        video::JpegDecoder::MaxPixels)
+        std::abort();
+    // Every byte of the picture is readable (the buffer is as large as the image says).
+    unsigned sum = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        const uchar* row = picture.constScanLine(y);
+        sum += row[0] + row[picture.width() * 3 - 1];
+    }
+    return static_cast<int>(sum & 0); // keeps the reads
+}
