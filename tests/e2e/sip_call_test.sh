@@ -50,10 +50,12 @@ answer_question() {
   local w=""
   for _ in $(seq 1 200); do w=$(xdotool search --name '^VELNORA Manager$' 2>/dev/null | head -1); [ -n "$w" ] && break; sleep 0.1; done
   [ -n "$w" ] || fail "the question did not show"
-  for _ in $(seq 1 10); do
-    xdotool windowfocus --sync "$w" 2>/dev/null || break # the question is gone
+  for _ in $(seq 1 30); do
+    grep -qF ">>>answer" "$log" && return 0
+    xdotool search --name '^VELNORA Manager$' 2>/dev/null | grep -qx "$w" || break # the question is gone
+    xdotool windowfocus --sync "$w" 2>/dev/null
     xdotool key Return
-    for _ in $(seq 1 50); do grep -qF ">>>answer" "$log" && return 0; sleep 0.1; done
+    for _ in $(seq 1 10); do grep -qF ">>>answer" "$log" && return 0; sleep 0.1; done
   done
   wait_log ">>>answer" 20
 }
