@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite inside a
 # loopback-only network namespace: the Release build runs every test, the
-# ASan+UBSan build the tests labelled "sanitize", the TSan build those labelled
-# "threads". Every benchmark and fuzz target is built and run briefly.
+# ASan+UBSan build the tests labelled "sanitize" (the whole program among them,
+# end to end), the TSan build those labelled "threads". Every benchmark and fuzz
+# target is built and run briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh

@@ -17,6 +17,10 @@
 
 namespace {
 
+// Logged once a recording holds its first picture: until then the end of a
+// call hands nothing over and the recording goes on.
+constexpr char FirstFrameLine[] = "AVI: first picture recorded";
+
 void sleepMs(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -247,8 +251,13 @@ void TMJPEG::handlePicture(video::MjpegEvent& event, video::JpegDecoder& decoder
     }
     if (KonecMJPEG) return;
     if (jpeg->size() <= TAVICollection::SlotBytes) {
-        std::lock_guard l(RecordLock);
-        appendRecordedFrame(AVICollection, AVIRecord, AVIFull, jpeg->data(), jpeg->size());
+        bool first = false;
+        {
+            std::lock_guard l(RecordLock);
+            first = appendRecordedFrame(AVICollection, AVIRecord, AVIFull, jpeg->data(), jpeg->size()) &&
+                    AVICollection.Count == 1;
+        }
+        if (first) log(FirstFrameLine);
         return;
     }
     // Larger than the sample it becomes: keep the sample, so that a device
@@ -264,11 +273,17 @@ void TMJPEG::handlePicture(video::MjpegEvent& event, video::JpegDecoder& decoder
     } catch (const std::bad_alloc&) {
         made = false;
     }
-    std::lock_guard l(RecordLock);
-    if (made)
-        appendRecordedFrame(AVICollection, AVIRecord, AVIFull, sample.data(), sample.size(), true);
-    else // keeps its place; the recorder reports it and repeats the picture before it
-        appendRecordedFrame(AVICollection, AVIRecord, AVIFull, nullptr, 0);
+    bool first = false;
+    {
+        std::lock_guard l(RecordLock);
+        if (made)
+            first =
+                appendRecordedFrame(AVICollection, AVIRecord, AVIFull, sample.data(), sample.size(), true);
+        else // keeps its place; the recorder reports it and repeats the picture before it
+            first = appendRecordedFrame(AVICollection, AVIRecord, AVIFull, nullptr, 0);
+        first = first && AVICollection.Count == 1;
+    }
+    if (first) log(FirstFrameLine);
 }
 
 void TMJPEG::handleChunk(const uint8_t* data, size_t size, video::MjpegParser& parser,

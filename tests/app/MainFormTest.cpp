@@ -265,10 +265,10 @@ TEST(MainForm, AFinishedRecordingBecomesAnAviFileInTheFolderOfThatMoment) {
             return false;
         },
         5000));
-    testenv::spin(200);
-    bool sawLog = false;
-    for (const auto& l : lines())
-        sawLog |= l.rfind("AVICompressor: ", 0) == 0;
-    EXPECT_TRUE(sawLog) << "the recorder logs through the window";
+    EXPECT_TRUE(testenv::waitUntil([&] {
+        for (const auto& l : lines())
+            if (l.rfind("AVICompressor: ", 0) == 0) return true;
+        return false;
+    })) << "the recorder logs through the window";
     form.SettingsForm = nullptr;
 }

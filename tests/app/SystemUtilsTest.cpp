@@ -108,7 +108,10 @@ TEST(Processes, FindAndKillByNameInAnyLetterCase) {
     pid_t pid = 0;
     const char* argv[] = {exe.c_str(), "30", nullptr};
     ASSERT_EQ(::posix_spawn(&pid, exe.c_str(), nullptr, nullptr, const_cast<char* const*>(argv), environ), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // The child carries its name once it runs the new program.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (ProcessNameByPID(pid) != name && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::string upper = name;
     for (char& c : upper)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));

@@ -128,13 +128,14 @@ TEST(PingRun, StopDuringAFailingCycleReportsNothingNew) {
     t->timings.retryWaitMs = 50;
     s.answers = {true};
     t->Cycle(); // reported "1"
-    std::thread stopper([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // The stop arrives while the first echo of the cycle fails.
+    t->echo = [&t, echo = t->echo](const std::string& ip, int timeoutMs) {
+        const bool answered = echo(ip, timeoutMs);
         t->endThread = true;
-    });
+        return answered;
+    };
     s.echoes = 0;
     t->Cycle();
-    stopper.join();
     EXPECT_EQ(s.echoes, 1) << "the cycle ends after the current wait";
     EXPECT_EQ(s.reports, std::vector<std::string>{"1"});
 }

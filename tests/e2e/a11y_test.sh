@@ -22,7 +22,7 @@ printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\n'
 start_screen 1280x1024
 /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & pids+=($!)
 up=""
-for _ in $(seq 1 50); do
+for _ in $(seq 1 200); do
   dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && { up=1; break; }
   sleep 0.1
 done
@@ -84,7 +84,7 @@ PY
 /usr/bin/python3 "$work/a11y.py" || fail "accessibility check"
 wait_log "YOX1: LOCK1: try to unlock. IP:127.0.0.1" 10
 locks=""
-for _ in $(seq 1 50); do
+for _ in $(seq 1 200); do
   echo status >&7
   sleep 0.1
   locks=$(grep -oP 'locks=\K[0-9]+' "$work/sim.out" | tail -1)

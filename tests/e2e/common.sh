@@ -22,9 +22,17 @@ e2e_cleanup() {
   rm -rf "$work"
 }
 
-# Prints the reason and the end of the log (a test may define on_fail for more), and ends the test.
+# What a sanitizer build of the program reported on its output (address, leak
+# or undefined-behaviour checker); empty when nothing.
+sanitizer_report() {
+  [ -f "$work/program.out" ] && grep -A40 -E 'ERROR: (Address|Leak)Sanitizer|runtime error:' "$work/program.out" | head -60
+}
+
+# Prints the reason, a sanitizer report of the program and the end of the log
+# (a test may define on_fail for more), and ends the test.
 fail() {
   echo "FAIL: $*"
+  sanitizer_report | sed 's/^/  program: /'
   [ -f "$log" ] && sed 's/^/  log: /' "$log" | grep -v 'MJPEG\|VIDEO' | tail -40
   declare -F on_fail >/dev/null && on_fail
   exit 1
@@ -43,6 +51,30 @@ start_screen() { # WxH
 start_program() { # program assets
   (cd "$2" && exec "$1") > "$work/program.out" 2>&1 &
   app=$!
+}
+
+# After the program was asked to close: waits for it (at most the given
+# seconds) and fails unless it ended with status 0 and no sanitizer report.
+program_ended_cleanly() { # seconds
+  for _ in $(seq 1 $(( $1 * 10 ))); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app" 2>/dev/null && fail "the program did not end"
+  local rc=0
+  wait "$app" || rc=$?
+  app=""
+  [ -z "$(sanitizer_report)" ] || fail "the sanitizer reported a fault"
+  [ "$rc" = 0 ] || fail "exit status $rc"
+}
+
+# Whether the window shows live video: two pictures of it a moment apart
+# differ (the door phone's pictures change, the placeholder does not).
+video_live() { # window
+  import -window "$1" "$work/a.png" 2>/dev/null && sleep 0.3 && import -window "$1" "$work/b.png" 2>/dev/null || return 1
+  [ "$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1 | cut -d' ' -f1)" != 0 ]
+}
+wait_video() { # window seconds
+  local end=$(( $(date +%s) + $2 ))
+  while [ "$(date +%s)" -lt "$end" ]; do video_live "$1" && return 0; sleep 0.2; done
+  fail "no live video"
 }
 
 wait_log() { # text seconds

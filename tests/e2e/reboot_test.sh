@@ -33,19 +33,9 @@ win=""
 for _ in $(seq 1 100); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
 [ -n "$win" ] || fail "no window"
 
-# Live video: two pictures of the window a moment apart differ (the placeholder does not move).
-video_live() {
-  import -window "$win" "$work/a.png" 2>/dev/null && sleep 0.3 && import -window "$win" "$work/b.png" 2>/dev/null || return 1
-  [ "$(compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1 | cut -d' ' -f1)" != 0 ]
-}
-wait_video() { # seconds
-  for _ in $(seq 1 "$1"); do video_live && return 0; sleep 0.7; done
-  fail "no live video"
-}
-
 wait_log "YOX1: PING: ping state to IP$door changed to :1" 20
 wait_log "YOX1: EVENTS: Events thread state changed to:1" 20
-wait_video 30
+wait_video "$win" 40
 
 # The reboot: the device forgets every connection, and nothing reaches it for 20 s.
 echo forget >&7
@@ -61,7 +51,7 @@ echo ring >&7
 
 wait_log "YOX1: PopUpActive" 90
 ring_s=$(since "$back")
-wait_video 60
+wait_video "$win" 80
 video_s=$(since "$back")
 echo hangup >&7
 wait_log "YOX1: PopUpDeActive" 20

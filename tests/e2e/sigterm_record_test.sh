@@ -15,17 +15,14 @@ printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\nS
 
 start_screen 1280x1024
 start_program "$program" "$assets"
-wait_log "YOX1: VIDEO: Video thread state changed to:1" 15
-wait_log "YOX1: EVENTS: Events thread state changed to:1" 10
+wait_log "YOX1: VIDEO: Video thread state changed to:1" 30
+wait_log "YOX1: EVENTS: Events thread state changed to:1" 30
 
 echo call >&7
-wait_log "YOX1: AVI: record started" 5
-sleep 2 # a few pictures of the call (the door phone sends ten a second)
+wait_log "YOX1: AVI: record started" 20
+wait_log "YOX1: AVI: first picture recorded" 30
 kill -TERM "$app"
-for _ in $(seq 1 300); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$app" 2>/dev/null && fail "SIGTERM did not end the program"
-wait "$app"; rc=$?; app=""
-[ "$rc" = 0 ] || fail "exit status $rc"
+program_ended_cleanly 30
 
 lines=$(tr -d '\r' < "$log" | awk -F'\t' '{print $2}')
 frames=$(echo "$lines" | grep -oP '^"YOX1: AVI: record stopped with \K[0-9]+' | head -1)

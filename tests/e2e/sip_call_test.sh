@@ -44,30 +44,41 @@ RC
 
 start_screen 1280x1024
 start_program "$program" "$assets"
+# Yes on the question, pressed again until the desk answers the call (a key
+# sent before the question takes the focus goes nowhere).
 answer_question() {
   local w=""
-  for _ in $(seq 1 100); do w=$(xdotool search --name '^VELNORA Manager$' 2>/dev/null | head -1); [ -n "$w" ] && break; sleep 0.1; done
+  for _ in $(seq 1 200); do w=$(xdotool search --name '^VELNORA Manager$' 2>/dev/null | head -1); [ -n "$w" ] && break; sleep 0.1; done
   [ -n "$w" ] || fail "the question did not show"
-  xdotool windowfocus --sync "$w" 2>/dev/null; sleep 0.2
-  xdotool key Return
+  for _ in $(seq 1 30); do
+    grep -qF ">>>answer" "$log" && return 0
+    xdotool search --name '^VELNORA Manager$' 2>/dev/null | grep -qx "$w" || break # the question is gone
+    xdotool windowfocus --sync "$w" 2>/dev/null
+    xdotool key Return
+    for _ in $(seq 1 10); do grep -qF ">>>answer" "$log" && return 0; sleep 0.1; done
+  done
+  wait_log ">>>answer" 20
+}
+# A client is up once its SIP port is open.
+wait_udp() { # port seconds what
+  for _ in $(seq 1 $(( $2 * 10 ))); do [ -n "$(ss -Huln "sport = :$1")" ] && return 0; sleep 0.1; done
+  fail "$3 did not open UDP port $1"
 }
 
-wait_log "YOX1: EVENTS: Events thread state changed to:1" 8
-wait_log "LINPHONE: " 8
-# The desk kills left-over clients by name when it starts: the door's client comes after.
-sleep 1
+wait_log "YOX1: EVENTS: Events thread state changed to:1" 30
+wait_log "LINPHONE: " 30
 mkfifo "$work/door.in"
 HOME="$door" XDG_CONFIG_HOME="$door/.config" XDG_DATA_HOME="$door/.local/share" \
   linphonec < "$work/door.in" > "$work/door.out" 2>&1 & pids+=($!)
 exec 8>"$work/door.in"
-sleep 3 # both clients up
+wait_udp 5060 30 "the desk's client"
+wait_udp 5071 30 "the door's client"
 
 echo "call sip:YOXPanel@127.0.0.1" >&8
-wait_log "Receiving new incoming call from" 10
+wait_log "Receiving new incoming call from" 30
 answer_question
-wait_log ">>>answer" 5
-wait_log "YOX1: Save snapshot to" 5   # the call went to panel 1: its address is in the call
-for _ in $(seq 1 50); do grep -q "connected" "$work/door.out" && break; sleep 0.1; done
+wait_log "YOX1: Save snapshot to" 20   # the call went to panel 1: its address is in the call
+for _ in $(seq 1 200); do grep -q "connected" "$work/door.out" && break; sleep 0.1; done
 grep -q "connected" "$work/door.out" || fail "the call did not connect"
 
 # The panel's telephone button ends the call: panel 1 at (-1, 24), strip at
@@ -75,8 +86,8 @@ grep -q "connected" "$work/door.out" || fail "the call did not connect"
 win=$(xdotool search --name "VELNORA Manager 3.6" | head -1)
 eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove $((X + 173 + 40)) $((Y + 24 + 289 + 20 + 20)) click 1
-wait_log ">>>terminate" 5
-for _ in $(seq 1 50); do grep -q "ended" "$work/door.out" && break; sleep 0.1; done
+wait_log ">>>terminate" 20
+for _ in $(seq 1 200); do grep -q "ended" "$work/door.out" && break; sleep 0.1; done
 grep -q "ended" "$work/door.out" || fail "the door did not see the call end"
 
 # Unanswered: refused after the ring time (2 s + 10 s). The door phone's 2 s
@@ -85,10 +96,10 @@ grep -q "ended" "$work/door.out" || fail "the door did not see the call end"
 wait_log "Time before call set to 2 s" 25
 before=$(grep -c ">>>terminate" "$log")
 echo "call sip:YOXPanel@127.0.0.1" >&8
-for _ in $(seq 1 100); do [ "$(grep -c 'Receiving new incoming call from' "$log")" -ge 2 ] && break; sleep 0.1; done
+for _ in $(seq 1 300); do [ "$(grep -c 'Receiving new incoming call from' "$log")" -ge 2 ] && break; sleep 0.1; done
 [ "$(grep -c 'Receiving new incoming call from' "$log")" -ge 2 ] || fail "the second call did not reach the desk"
 start=$(date +%s)
-for _ in $(seq 1 200); do [ "$(grep -c ">>>terminate" "$log")" -gt "$before" ] && break; sleep 0.1; done
+for _ in $(seq 1 400); do [ "$(grep -c ">>>terminate" "$log")" -gt "$before" ] && break; sleep 0.1; done
 took=$(( $(date +%s) - start ))
 [ "$(grep -c ">>>terminate" "$log")" -gt "$before" ] || fail "the unanswered call was not refused"
 [ "$took" -ge 11 ] || fail "refused after ${took}s, before the ring time"

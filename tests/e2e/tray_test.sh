@@ -13,25 +13,34 @@ printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=9\r\n' 
 start_screen 1280x800
 openbox >/dev/null 2>&1 & pids+=($!)
 trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
-sleep 2 # the tray takes about 1.5 s to come up
+# The tray is up once its panel shows (it takes the tray selection before).
+for _ in $(seq 1 300); do [ -n "$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null)" ] && break; sleep 0.1; done
+tray=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -1)
+[ -n "$tray" ] || fail "the tray did not come up"
+tray_width() { xdotool getwindowgeometry "$tray" 2>/dev/null | awk '/Geometry/ {split($2, a, "x"); print a[1]}'; }
 start_program "$program" "$assets"
 
 visible() { xdotool search --onlyvisible --name "VELNORA Manager 3.6" 2>/dev/null | wc -l; }
 win=""
-for _ in $(seq 1 50); do win=$(xdotool search --onlyvisible --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
+for _ in $(seq 1 300); do win=$(xdotool search --onlyvisible --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
 [ -n "$win" ] || fail "no window"
-sleep 1
+# The window manager has placed the window once it gives it the focus.
+for _ in $(seq 1 300); do [ "$(xdotool getactivewindow 2>/dev/null)" = "$win" ] && break; sleep 0.1; done
+[ "$(xdotool getactivewindow 2>/dev/null)" = "$win" ] || fail "the window never got the focus"
 eval "$(xdotool getwindowgeometry --shell "$win")"
 xdotool mousemove $((X + 412 + 10)) $((Y + 10)) click 1 # the minimise area of the one-panel layout
-sleep 1.5
+wait_log '"Minimize Application"' 20
+for _ in $(seq 1 200); do [ "$(visible)" = 0 ] && break; sleep 0.1; done
 [ "$(visible)" = 0 ] || fail "the window is still shown after minimising"
-grep -q '"Minimize Application"' "$log" || fail "no Minimize Application entry"
-# The tray icon: the right end of the tray at the top right of the screen.
+# The tray icon: the right end of the tray at the top right of the screen,
+# there once the tray has grown around it.
+for _ in $(seq 1 200); do [ "$(tray_width)" -ge 16 ] && break; sleep 0.1; done
+[ "$(tray_width)" -ge 16 ] || fail "no icon in the tray (tray $(tray_width) px wide)"
 xdotool mousemove 1268 12 click 3
-sleep 1
+sleep 1 # nothing is to happen: no sign to wait for
 [ "$(visible)" = 0 ] || fail "a right click restored the window"
 xdotool mousemove 1268 12 click 1
-for _ in $(seq 1 30); do [ "$(visible)" = 1 ] && break; sleep 0.1; done
+for _ in $(seq 1 200); do [ "$(visible)" = 1 ] && break; sleep 0.1; done
 [ "$(visible)" = 1 ] || fail "a left click on the tray icon did not restore the window"
-grep -q '"Restore Application"' "$log" || fail "no Restore Application entry"
+wait_log '"Restore Application"' 20
 echo "1 passed, 0 failed"

@@ -84,14 +84,16 @@ TEST(ConsoleApp, TimeOutAndTerminateEndTheChild) {
         TConsoleApp app;
         Trace t;
         t.attach(app);
-        pid_t child = 0;
+        std::atomic<pid_t> child{0};
         app.OnStart = [&](TCustomConsoleApp&) { child = app.ProcessInfo().ProcessId; };
         app.SetTimeSlice(20);
         app.SetMaxExecTime(c.terminate ? TConsoleApp::NoLimit : 150);
         std::thread stopper;
-        if (c.terminate)
+        if (c.terminate) // once the child runs
             stopper = std::thread([&] {
-                std::this_thread::sleep_for(std::chrono::milliseconds(150));
+                const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                while (child == 0 && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
                 app.Terminate();
             });
         EXPECT_FALSE(app.Execute("sleep 30", ""));

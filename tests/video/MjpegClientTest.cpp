@@ -310,9 +310,11 @@ TEST(MjpegClient, RecordingKeepsGoodPicturesAndHandsThemOver) {
     ASSERT_TRUE(testenv::waitUntil([&] { return r.pictures.size() == 2; }));
     EXPECT_TRUE(r.logged("MJPEG: POINT J except JPEGImage.LoadFromStream(JPEGStream)"));
     // A picture is recorded by the worker right after the window thread has taken it.
-    EXPECT_TRUE(testenv::waitUntil([&] { return client->RecordedCount() == 2; }, 2000));
+    EXPECT_TRUE(testenv::waitUntil([&] { return client->RecordedCount() == 2; }));
     testenv::spin(100);
     EXPECT_EQ(client->RecordedCount(), 2);
+    // The first picture of a recording is the sign that the end of the call has something to hand over.
+    EXPECT_EQ(std::count(r.log.begin(), r.log.end(), "AVI: first picture recorded"), 1);
     auto frames = client->EndRecording();
     ASSERT_TRUE(frames);
     EXPECT_EQ(frames->Count, 2);
@@ -338,6 +340,7 @@ TEST(MjpegClient, APictureLargerThanItsAviSampleIsRecordedAsTheSample) {
     client->BeginRecording();
     TMJPEG::Start(client);
     ASSERT_TRUE(testenv::waitUntil([&] { return client->RecordedCount() == 2; }, 10000));
+    EXPECT_EQ(std::count(r.log.begin(), r.log.end(), "AVI: first picture recorded"), 1); // the sample counts
     auto frames = client->EndRecording();
     client->KonecMJPEG = true;
     ASSERT_TRUE(frames);

@@ -151,6 +151,11 @@ TEST(RecordMemory, FourPanelsRecordingHostilePicturesStayBounded) {
             << e.path();
     }
     EXPECT_EQ(files, Panels);
+#if defined(__SANITIZE_ADDRESS__)
+    // The address checker keeps freed memory aside and adds its own: the
+    // figures say nothing there, the recordings' path is still run.
+    return;
+#endif
     // Each client holds a few pictures in passing (receive buffer, the picture
     // being parsed, the one shown): that is the device's bound, not the
     // recording's. 100 frames kept as received would be 800 MiB a panel.
