@@ -43,6 +43,17 @@ int peakSince(const std::string& p, long offset) {
     return peak;
 }
 
+// The disk device writes what it plays in real time: its file's growth is the
+// sign of how much it has played. Sounds and tones here are 22050 Hz mono 16 bit.
+constexpr long BytesPerMs = 22050 * 2 / 1000;
+bool waitPlayed(const std::string& p, long from, long ms) {
+    return testenv::waitUntil([&] { return fileSize(p) - from >= ms * BytesPerMs; }, 20000);
+}
+bool waitSounding(const std::string& p, long from) {
+    return testenv::waitUntil([&] { return fileSize(p) > from && peakSince(p, std::max(from, 0L)) > 5000; },
+                              20000);
+}
+
 } // namespace
 
 class DiskSound : public ::testing::Test {
@@ -62,9 +73,9 @@ std::string DiskSound::dir_, DiskSound::out_;
 
 TEST_F(DiskSound, LoopKeepsSoundingUntilStopWav) {
     PlayWav(dir_ + "/beep.wav", true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    ASSERT_TRUE(waitSounding(out_, 0)) << "the sound was not played";
     const long mark = fileSize(out_);
-    std::this_thread::sleep_for(std::chrono::milliseconds(600)); // four times the sound's length
+    ASSERT_TRUE(waitPlayed(out_, mark, 600)); // four times the sound's length
     EXPECT_GT(peakSince(out_, mark), 5000) << "still sounding after the file's own length";
     StopWav();
     const long stopped = fileSize(out_);
@@ -95,12 +106,11 @@ TEST_F(DiskSound, OnceEndsByItselfAndBadFilesAreSilence) {
 
 TEST_F(DiskSound, ToneSoundsAndANewSoundReplacesTheOld) {
     PlayWav(dir_ + "/beep.wav", true);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(waitSounding(out_, 0)) << "the loop was not played";
     PlayTone(1000, 200);
     const long mark = fileSize(out_);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_GT(peakSince(out_, mark), 5000);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(waitSounding(out_, mark)) << "the tone was not played";
+    ASSERT_TRUE(waitPlayed(out_, mark, 500)); // past the tone's 200 ms
     const long after = fileSize(out_);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(peakSince(out_, after), 0) << "the loop was replaced, the tone has ended";

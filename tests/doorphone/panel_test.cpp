@@ -192,7 +192,8 @@ TEST_F(PanelTest, RingHangUpAndLocks) {
     panel->Restart();
     ASSERT_TRUE(testenv::waitUntil(
         [&] { return bits(BitPing | BitEvents) && panel->Lock1Button->isVisible(); }, 6000));
-    testenv::spin(300);
+    // The settings report has been answered and the channel's next request waits.
+    ASSERT_TRUE(testenv::waitUntil([&] { return sim->eventsRequests() >= 2; }, 10000));
     sim->ring();
     ASSERT_TRUE(testenv::waitUntil([&] { return popUps == 1; }, 3000));
     EXPECT_TRUE(shows(panel->VratnikButton, "button_Q7M_male_zvoni.png"));
@@ -415,7 +416,8 @@ TEST_F(PanelTest, ARingAfterTheDeviceWasAwayReachesThePanel) {
     panel->OnPopUpActive = [&](QObject*) { ++popUps; };
     panel->Restart();
     ASSERT_TRUE(testenv::waitUntil([&] { return alive(); }, 10000));
-    testenv::spin(300); // the settings report has been answered; the channel waits for the next
+    // The settings report has been answered and the channel's next request waits.
+    ASSERT_TRUE(testenv::waitUntil([&] { return sim->eventsRequests() >= 2; }, 10000));
 
     const std::string pingDown = "YOX1: PING: ping state to IP127.0.0.32 changed to :0";
     const std::string pingUp = "YOX1: PING: ping state to IP127.0.0.32 changed to :1";
