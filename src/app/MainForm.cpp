@@ -1,6 +1,7 @@
 #include "app/MainForm.h"
 
 #include "app/AppUtils.h"
+#include "app/DataModule.h"
 #include "app/EventLog.h"
 #include "app/SettingsStore.h"
 #include "doorphone/GuardPanel.h"
@@ -94,6 +95,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     connect(LogImageSecretButton, &ImageButton::clicked, this, [this] { LogImageSecretButtonClick(); });
 
     SIPModeLabel = new QLabel("Mode P2P", Panel1);
+    SIPModeLabel->setObjectName("SIPModeLabel");
     SIPModeLabel->setGeometry(240, 4, 153, 16);
     SIPModeLabel->setAlignment(Qt::AlignCenter);
     QFont lf("Tahoma");
@@ -110,6 +112,8 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     SIPcontrolTimer->setInterval(5000);
     PortCheck = std::make_unique<TPortCheck>();
     PortCheck->WriteLog = [](const std::string& line) { WriteToLogFile(line); };
+    PortCheck->MessageBefore = LexiconItem(Lexicon::PortBlockedBefore).toStdString();
+    PortCheck->MessageAfter = LexiconItem(Lexicon::PortBlockedAfter).toStdString();
     PortCheck->ShowError = [this](const std::string& text) {
         QMessageBox::critical(this, "VELNORA Manager", QString::fromStdString(text), QMessageBox::Ok);
     };
@@ -447,13 +451,13 @@ void TForm2::StartAVICreator(TAVICollection collection, const std::string& guard
 // --- SIP mode and calls --------------------------------------------------------
 
 void TForm2::CheckSIPMode() {
-    // The mode label's translated texts come with the translation subsystem;
-    // until then it keeps its design caption.
     if (SettingsForm && SettingsForm->ItemIndex() == 1) {
         SipMode = true;
+        SIPModeLabel->setText(LexiconItem(Lexicon::SipServerMode));
         SIPInitializationTimer->start();
     } else {
         SipMode = false;
+        SIPModeLabel->setText(LexiconItem(Lexicon::P2PMode));
     }
 }
 

@@ -1,3 +1,0 @@
-namespace lingo_placeholder {
-int unused = 0;
-}
