@@ -90,6 +90,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
     LogImageSecretButton->SetActionName("Show or hide the log");
     Panel1->setAccessibleName("Title bar");
     Image1->setAccessibleName("VELNORA Manager");
+    connect(SettingsImage, &ImageButton::clicked, this, [this] { SettingsImageClick(); });
     connect(MinimizeImage, &ImageButton::clicked, this, [this] { MinimizeImageClick(); });
     connect(CloseImage, &ImageButton::clicked, this, [this] { CloseImageClick(); });
     connect(LogImageSecretButton, &ImageButton::clicked, this, [this] { LogImageSecretButtonClick(); });
@@ -458,6 +459,8 @@ void TForm2::CheckSIPMode() {
     } else {
         SipMode = false;
         SIPModeLabel->setText(LexiconItem(Lexicon::P2PMode));
+        // Out of server mode before a registration that was due: it must not follow.
+        SIPInitializationTimer->stop();
     }
 }
 
@@ -522,4 +525,83 @@ void TForm2::TimeBeforeCall_TimerTimer() {
     if (LinphoneControl1->TimeBeforeCall == seconds) return;
     LinphoneControl1->TimeBeforeCall = seconds;
     onLog("Time before call set to " + std::to_string(seconds) + " s");
+}
+
+// --- Settings --------------------------------------------------------------------
+
+void TForm2::SettingsImageClick() {
+    if (!SettingsForm || closing_) return;
+    const TSettingsStore before = *SettingsForm;
+    if (ShowSettingsDialog) ShowSettingsDialog();
+    // The console may have been closed while the dialog was up (a signal): a
+    // closed console starts nothing again.
+    if (closing_) return;
+    ApplySettings(before);
+}
+
+void TForm2::ApplySettings(const TSettingsStore& before) {
+    if (!SettingsForm) return;
+    const TSettingsStore& s = *SettingsForm;
+    std::array<bool, 4> marked{};
+    const auto key = [](const char* head, int n, const char* tail) {
+        return std::string(head) + std::to_string(n) + tail;
+    };
+    const auto changed = [&](const std::string& control) { return s.Text(control) != before.Text(control); };
+
+    for (int n = 1; n <= 4; ++n) {
+        const std::string ip = key("DoorPhoneIP", n, "Text");
+        if (changed(ip)) {
+            GuardPanels[static_cast<size_t>(n - 1)]->SetGuardIP(s.Text(ip));
+            marked[static_cast<size_t>(n - 1)] = true;
+        }
+    }
+    if (s.ItemIndex() != before.ItemIndex()) {
+        if (before.ItemIndex() == 1) {
+            try {
+                LinphoneControl1->PSendCommandToLinphone("unregister");
+            } catch (...) {
+                // the client is not up; nothing is reported
+            }
+        }
+        CheckSIPMode();
+    }
+    for (int n = 1; n <= 4; ++n) {
+        const std::string user = key("DoorPhoneUserName", n, "Text");
+        const std::string password = key("DoorPhonePassword", n, "Text");
+        if (changed(user) || changed(password)) {
+            GuardPanels[static_cast<size_t>(n - 1)]->SetGuardPassword(
+                DoorPhoneCredential(s.Text(user), s.Text(password)));
+            marked[static_cast<size_t>(n - 1)] = true;
+        }
+    }
+    for (int n = 1; n <= 4; ++n) {
+        const std::string port = key("DoorPhoneVideoPort", n, "Text");
+        if (changed(port)) {
+            GuardPanels[static_cast<size_t>(n - 1)]->SetGuardPort(s.Text(port));
+            marked[static_cast<size_t>(n - 1)] = true;
+        }
+    }
+    for (int n = 2; n <= 4; ++n) {
+        TGuardPanel* p = GuardPanels[static_cast<size_t>(n - 1)];
+        const bool enabled = s.Checked("CheckBox" + std::to_string(n));
+        // A door phone switched off is stopped (and stays stopped); one switched
+        // on is watched at once. One that was off already has nothing running:
+        // restarting it again would only hold the window up.
+        if (enabled != p->GuardEnable()) {
+            p->SetGuardEnable(enabled);
+            marked[static_cast<size_t>(n - 1)] = true;
+        }
+    }
+    for (size_t i = 0; i < 4; ++i)
+        if (marked[i]) GuardPanels[i]->Restart();
+    if (s.Checked("CheckBox2") != before.Checked("CheckBox2") ||
+        s.Checked("CheckBox3") != before.Checked("CheckBox3") ||
+        s.Checked("CheckBox4") != before.Checked("CheckBox4"))
+        SetDesign(s.Checked("CheckBox3") ? 3 : (s.Checked("CheckBox2") ? 2 : 1));
+    for (TGuardPanel* p : GuardPanels) {
+        p->SetAVIEnable(s.Checked("SaveToAVI"));
+        p->SetJPGEnable(s.Checked("SaveToJPG"));
+        p->SetJPGDirectory(s.Text("JPGDirectory"));
+    }
+    LinphoneControl1->CallPrefix = s.Text("CallPrefixText");
 }

@@ -61,6 +61,12 @@ public:
     void LinphoneControl1Error(const std::string& S);
     void LinphoneControl1SIPEvent(const std::string& S);
     void TimeBeforeCall_TimerTimer();
+    // The title bar's settings button: the dialog, then its changes applied.
+    void SettingsImageClick();
+    // Applies what changed in the live configuration since before.
+    void ApplySettings(const TSettingsStore& before);
+    // Shows the settings dialog modally (set by main; tests may replace it).
+    std::function<void()> ShowSettingsDialog;
 
     QPlainTextEdit* LogMemo = nullptr;
     std::array<TGuardPanel*, 4> GuardPanels{};

@@ -1,7 +1,7 @@
 // The main window's recordings against a simulated door phone: a recording is
 // written whatever stops the video (the pop-down at the end of a call, the user
 // minimising, the close), and the close waits for recorders still writing.
-#include "../sip/SipTestSupport.h"
+#include "MainFormSupport.h"
 #include "app/EventLog.h"
 #include "app/MainForm.h"
 #include "app/SettingsStore.h"
@@ -15,34 +15,10 @@
 #include <iostream>
 #include <unistd.h>
 
+using mainformtest::logged;
+using mainformtest::logTexts;
+
 namespace {
-
-// The window's SIP controller starts "linphonec" from PATH: the stand-in here.
-struct StandInClient : ::testing::Environment {
-    void SetUp() override { standin = std::make_unique<siptest::StandIn>("start Ready\\n\n"); }
-    std::unique_ptr<siptest::StandIn> standin;
-};
-[[maybe_unused]] auto* const g_standin = ::testing::AddGlobalTestEnvironment(new StandInClient);
-
-std::vector<std::string> logTexts() {
-    std::vector<std::string> out;
-    const std::string text = testenv::readFile(DataFolder() + LogFileName);
-    size_t start = 0, pos;
-    while ((pos = text.find("\r\n", start)) != std::string::npos) {
-        const std::string line = text.substr(start, pos - start);
-        const auto tab = line.find('\t');
-        out.push_back(line.substr(tab + 2, line.size() - tab - 3));
-        start = pos + 2;
-    }
-    return out;
-}
-
-// The value after prefix in the first log line that starts with it.
-std::optional<std::string> logged(const std::string& prefix) {
-    for (const auto& l : logTexts())
-        if (l.rfind(prefix, 0) == 0) return l.substr(prefix.size());
-    return std::nullopt;
-}
 
 size_t indexOf(const std::vector<std::string>& lines, const std::string& prefix) {
     for (size_t i = 0; i < lines.size(); ++i)

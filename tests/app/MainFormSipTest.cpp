@@ -9,6 +9,8 @@
 #include "support/TestEnv.h"
 
 #include <QMessageBox>
+#include <algorithm>
+#include <functional>
 #include <QPixmap>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -132,6 +134,49 @@ TEST_F(MainFormSip, AnAcceptedCallFindsItsPanelByAddressOrByNumber) {
     form->LinphoneControl1IncomingCallAcepted(
         "Receiving new incoming call from \"Door 3\" <sip:door3@127.0.0.9>, assigned id 2");
     EXPECT_TRUE(shows(form->GuardPanel3));
+}
+
+// The settings dialog's connection choice: entering server mode registers 2 s
+// later, leaving it unregisters at once, and the label names the mode.
+TEST_F(MainFormSip, SwitchingTheConnectionInTheDialog) {
+    makeForm();
+    ASSERT_TRUE(
+        testenv::waitUntil([&] { return !form->InitializeTimer->isActive() && standin->pid() != 0; }, 3000));
+    EXPECT_EQ(form->SIPModeLabel->text(), "P2P Mode");
+    const auto count = [&](const std::string& command) {
+        const auto commands = standin->commands();
+        return std::count(commands.begin(), commands.end(), command);
+    };
+    const auto apply = [&](const std::function<void()>& edit) {
+        const TSettingsStore before = *store;
+        edit();
+        form->ApplySettings(before);
+    };
+
+    apply([&] { store->SetItemIndex(1); });
+    EXPECT_TRUE(form->SipMode);
+    EXPECT_EQ(form->SIPModeLabel->text(), "SIP Server Mode");
+    EXPECT_TRUE(form->SIPInitializationTimer->isActive());
+    ASSERT_TRUE(
+        testenv::waitUntil([&] { return received(" register sip:101@127.0.0.1 127.0.0.1 secret"); }, 4000));
+
+    // A new password alone waits for the next entry into server mode.
+    apply([&] { store->SetText("MyPasswordText", "other"); });
+    EXPECT_FALSE(form->SIPInitializationTimer->isActive());
+
+    apply([&] { store->SetItemIndex(0); });
+    EXPECT_FALSE(form->SipMode);
+    EXPECT_EQ(form->SIPModeLabel->text(), "P2P Mode");
+    ASSERT_TRUE(testenv::waitUntil([&] { return received("unregister"); }, 3000));
+
+    // In and out again before the registration was due: none is sent, and the
+    // way out unregisters what the client may still hold.
+    apply([&] { store->SetItemIndex(1); });
+    apply([&] { store->SetItemIndex(0); });
+    EXPECT_FALSE(form->SIPInitializationTimer->isActive());
+    ASSERT_TRUE(testenv::waitUntil([&] { return count("unregister") == 2; }, 3000));
+    EXPECT_EQ(count(" register sip:101@127.0.0.1 127.0.0.1 secret"), 1);
+    EXPECT_EQ(count(" register sip:101@127.0.0.1 127.0.0.1 other"), 0);
 }
 
 TEST_F(MainFormSip, RegistrationFailureLogsTheLetterSAndPanelOnesTimeReachesTheController) {

@@ -1,5 +1,5 @@
 #include "app/MainForm.h"
-#include "../sip/SipTestSupport.h"
+#include "MainFormSupport.h"
 #include "app/EventLog.h"
 #include "doorphone/GuardPanel.h"
 #include "platform/Folders.h"
@@ -9,29 +9,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-namespace {
-
-// The window's SIP controller starts "linphonec" from PATH: the stand-in here.
-struct StandInClient : ::testing::Environment {
-    void SetUp() override { standin = std::make_unique<siptest::StandIn>("start Ready\\n\n"); }
-    std::unique_ptr<siptest::StandIn> standin;
-};
-[[maybe_unused]] auto* const g_standin = ::testing::AddGlobalTestEnvironment(new StandInClient);
-
-std::vector<std::string> logTexts() {
-    std::vector<std::string> out;
-    std::string text = testenv::readFile(DataFolder() + LogFileName);
-    size_t start = 0, pos;
-    while ((pos = text.find("\r\n", start)) != std::string::npos) {
-        std::string line = text.substr(start, pos - start);
-        auto tab = line.find('\t');
-        out.push_back(line.substr(tab + 2, line.size() - tab - 3));
-        start = pos + 2;
-    }
-    return out;
-}
-
-} // namespace
+using mainformtest::logTexts;
 
 TEST(MainForm, CreatesTheDataFolderAndWritesTheBannerFirst) {
     const std::string expected = std::string(std::getenv("XDG_DATA_HOME")) + "/VELNORA Manager/";
