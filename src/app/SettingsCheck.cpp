@@ -1,7 +1,5 @@
 #include "app/SettingsCheck.h"
 
-#include "platform/Folders.h"
-
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -79,6 +77,20 @@ std::optional<SettingsProblem> checkInUse(const TSettingsStore& s, const std::st
     return std::nullopt;
 }
 
+// Creates the folder and its missing parents; 0 or the reason (errno) it could not.
+int makeFolder(const std::string& path) {
+    for (size_t end = path.find('/', 1);; end = path.find('/', end + 1)) {
+        const std::string part = path.substr(0, end);
+        struct stat st {};
+        if (::stat(part.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+        } else if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+            return errno;
+        }
+        if (end == std::string::npos) return 0;
+    }
+}
+
 std::optional<SettingsProblem> prepareFolder(TSettingsStore& s, const char* control, const char* leaf,
                                              const char* enable) {
     std::string path = s.Text(control);
@@ -91,12 +103,9 @@ std::optional<SettingsProblem> prepareFolder(TSettingsStore& s, const char* cont
         return problem(control, "must be a full folder path (beginning with /).");
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
-        errno = 0;
-        if (!platform::createDirectories(path)) {
-            const int err = errno ? errno : ENOTDIR;
+        if (const int err = makeFolder(path))
             return problem(control, "names the folder \"" + path + "\", which cannot be created: " +
                                         std::strerror(err) + ".");
-        }
     } else if (!S_ISDIR(st.st_mode)) {
         return problem(control, "names \"" + path + "\", which is a file, not a folder.");
     }
