@@ -104,15 +104,15 @@ std::optional<SettingsProblem> prepareFolder(TSettingsStore& s, const char* cont
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (const int err = makeFolder(path))
-            return problem(control, "names the folder \"" + path + "\", which cannot be created: " +
-                                        std::strerror(err) + ".");
+            return problem(control, "names the folder \"" + path +
+                                        "\", which cannot be created: " + std::strerror(err) + ".");
     } else if (!S_ISDIR(st.st_mode)) {
         return problem(control, "names \"" + path + "\", which is a file, not a folder.");
     }
     if (::access(path.c_str(), W_OK | X_OK) != 0) {
         const int err = errno;
-        return problem(control, "names the folder \"" + path + "\", which is not writable: " +
-                                    std::strerror(err) + ".");
+        return problem(control, "names the folder \"" + path +
+                                    "\", which is not writable: " + std::strerror(err) + ".");
     }
     return std::nullopt;
 }

@@ -62,7 +62,9 @@ TSettingsForm::TSettingsForm(TSettingsStore& live, QWidget* parent)
     setWindowTitle(QStringLiteral("VELNORA Manager 3.6"));
     buildControls();
 
-    ShowMessage = [this](const QString& title, const QString& text) { QMessageBox::warning(this, title, text); };
+    ShowMessage = [this](const QString& title, const QString& text) {
+        QMessageBox::warning(this, title, text);
+    };
     CurrentLanguage = [this] {
         const QString shown = LangFlagsCombo1->currentText();
         return shown.isEmpty() ? live_.Text("Language") : shown.toStdString();
@@ -113,8 +115,8 @@ void TSettingsForm::buildControls() {
                                                  {"Label5", "Label8", "Label15", "Label16"},
                                                  {"Label6", "Label11", "Label17", "Label18"},
                                                  {"Label7", "Label12", "Label19", "Label20"}};
-    static const char* const ipLabels[] = {"DoorPhone IP1:", "DoorPhone IP2:", "DoorPhone IP3:",
-                                           "DoorPhone IP4:"};
+    static const char* const ipLabels[] = {
+        "DoorPhone IP1:", "DoorPhone IP2:", "DoorPhone IP3:", "DoorPhone IP4:"};
     static const char* const ipDefaults[] = {"192.168.1.250", "192.168.1.251", "192.168.1.252",
                                              "192.168.1.253"};
     QLabel* labels[4][4];
@@ -227,7 +229,8 @@ void TSettingsForm::CheckBoxClick() {
     }
     for (int n = 2; n <= 4; ++n) {
         const std::string k = std::to_string(n);
-        for (const char* stem : {"DoorPhoneIP", "DoorPhoneVideoPort", "DoorPhoneUserName", "DoorPhonePassword"})
+        for (const char* stem :
+             {"DoorPhoneIP", "DoorPhoneVideoPort", "DoorPhoneUserName", "DoorPhonePassword"})
             edits_.at(stem + k + "Text")->setEnabled(chain[n]->isChecked());
     }
     inCheckBoxClick_ = false;
@@ -250,8 +253,8 @@ void TSettingsForm::loadControls(const TSettingsStore& s) {
     for (const auto& [name, e] : edits_)
         e->setText(qs(s.Text(name)));
     // Boxes in chain order; each change runs CheckBoxClick, as a click would.
-    for (const char* name : {"CheckBox2", "CheckBox3", "CheckBox4", "PopUpCall", "PopUpAlways", "SaveToAVI",
-                             "SaveToJPG"})
+    for (const char* name :
+         {"CheckBox2", "CheckBox3", "CheckBox4", "PopUpCall", "PopUpAlways", "SaveToAVI", "SaveToJPG"})
         checks_.at(name)->setChecked(s.Checked(name));
     RadioGroup1->SetItemIndex(s.ItemIndex());
     CheckBoxClick();

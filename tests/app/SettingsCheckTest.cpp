@@ -70,9 +70,9 @@ TEST(SettingsCheck, RefusesWhatTheFileOrTheDevicesWouldMisread) {
     struct Case {
         const char* control;
         std::string value;
-        const char* enable;    // a box to check first, or ""
-        int itemIndex;         // RadioGroup1
-        const char* field;     // expected in the message; nullptr: accepted
+        const char* enable; // a box to check first, or ""
+        int itemIndex;      // RadioGroup1
+        const char* field;  // expected in the message; nullptr: accepted
     } cases[] = {
         // Door phone 1 is always in use; 2 to 4 only when enabled.
         {"DoorPhoneVideoPort1Text", "-1", "", 0, "\"Video Port 1\""},
@@ -83,7 +83,8 @@ TEST(SettingsCheck, RefusesWhatTheFileOrTheDevicesWouldMisread) {
         {"DoorPhoneIP1Text", "192.168.1.300", "", 0, "\"DoorPhone IP1\""},
         {"DoorPhoneIP2Text", "1.2.3", "", 0, nullptr},
         {"DoorPhoneIP2Text", "1.2.3", "CheckBox2", 0, "\"DoorPhone IP2\""},
-        {"DoorPhoneVideoPort2Text", "8O", "", 0, nullptr}, // kept in the store, not written (the file keeps its port)
+        {"DoorPhoneVideoPort2Text", "8O", "", 0,
+         nullptr}, // kept in the store, not written (the file keeps its port)
         {"DoorPhoneVideoPort2Text", "8O", "CheckBox2", 0, "\"Video Port 2\""},
         // Anything written must survive the file, in use or not.
         {"DoorPhonePassword4Text", "pa\nss", "", 0, "\"Password 4\""},
@@ -149,8 +150,8 @@ TEST(SettingsCheck, FoldersInUseMustBeWritableFolders) {
     } cases[] = {
         {"", false, nullptr, docs + "/Record"}, // the default folder, created
         {"", true, nullptr, docs + "/Record"},
-        {"/new/a/b", false, nullptr, "/new/a/b"},          // not in use: taken as typed, nothing created
-        {"@/made/here", true, nullptr, "@/made/here"},     // created with its parents
+        {"/new/a/b", false, nullptr, "/new/a/b"},      // not in use: taken as typed, nothing created
+        {"@/made/here", true, nullptr, "@/made/here"}, // created with its parents
         {"@/file/sub", true, "cannot be created: Not a directory", ""},
         {"@/file", true, "is a file, not a folder", ""},
         {"relative/rec", true, "full folder path", ""},

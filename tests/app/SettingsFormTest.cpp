@@ -20,7 +20,8 @@
 
 namespace {
 
-const char* const DoorPhoneStems[] = {"DoorPhoneIP", "DoorPhoneVideoPort", "DoorPhoneUserName", "DoorPhonePassword"};
+const char* const DoorPhoneStems[] = {"DoorPhoneIP", "DoorPhoneVideoPort", "DoorPhoneUserName",
+                                      "DoorPhonePassword"};
 const char* const SipEdits[] = {"SipServerAdressText", "SipProxyAdressText", "MyIdentityText",
                                 "MyPasswordText",      "AuthIDText",         "CallPrefixText"};
 
@@ -70,7 +71,9 @@ protected:
         live = std::make_unique<TSettingsStore>(folder.empty() ? dir : folder);
         live->Load();
         form = std::make_unique<TSettingsForm>(*live);
-        form->ShowMessage = [this](const QString&, const QString& text) { messages.push_back(text.toStdString()); };
+        form->ShowMessage = [this](const QString&, const QString& text) {
+            messages.push_back(text.toStdString());
+        };
         form->LogEvent = [this](const std::string& line) { logLines.push_back(line); };
         form->OnSendLog = [this] { ++sendLogCalls; };
     }
@@ -185,14 +188,14 @@ TEST_F(SettingsForm, ControlsSitWhereTheDeskExpectsThemUnderTheirNames) {
         int x, y;
         const char* text;
     } labels[] = {
-        {"Label9", 30, 8, "DoorPhone IP1:"},   {"Label10", 155, 8, "Video Port:"},
-        {"Label13", 224, 8, "User Name:"},     {"Label14", 333, 8, "Password:"},
-        {"Label5", 30, 54, "DoorPhone IP2:"},  {"Label8", 155, 54, "Video Port:"},
-        {"Label15", 224, 54, "User Name:"},    {"Label16", 333, 54, "Password:"},
-        {"Label6", 30, 96, "DoorPhone IP3:"},  {"Label11", 155, 96, "Video Port:"},
-        {"Label17", 224, 96, "User Name:"},    {"Label18", 333, 96, "Password:"},
-        {"Label7", 30, 138, "DoorPhone IP4:"}, {"Label12", 155, 138, " Video Port:"},
-        {"Label19", 224, 138, "User Name:"},   {"Label20", 333, 138, "Password:"},
+        {"Label9", 30, 8, "DoorPhone IP1:"},      {"Label10", 155, 8, "Video Port:"},
+        {"Label13", 224, 8, "User Name:"},        {"Label14", 333, 8, "Password:"},
+        {"Label5", 30, 54, "DoorPhone IP2:"},     {"Label8", 155, 54, "Video Port:"},
+        {"Label15", 224, 54, "User Name:"},       {"Label16", 333, 54, "Password:"},
+        {"Label6", 30, 96, "DoorPhone IP3:"},     {"Label11", 155, 96, "Video Port:"},
+        {"Label17", 224, 96, "User Name:"},       {"Label18", 333, 96, "Password:"},
+        {"Label7", 30, 138, "DoorPhone IP4:"},    {"Label12", 155, 138, " Video Port:"},
+        {"Label19", 224, 138, "User Name:"},      {"Label20", 333, 138, "Password:"},
         {"Label1", 8, 318, "SIP server adress:"}, {"Label4", 132, 318, "SIP proxy adress:"},
         {"Label22", 257, 318, "Call prefix:"},    {"Label2", 8, 362, "My identity:"},
         {"Label3", 133, 362, "My password:"},     {"Label21", 258, 362, "Auth. ID:"},
@@ -233,7 +236,10 @@ TEST_F(SettingsForm, DoorPhonesAreEnabledInSequence) {
         {{"CheckBox2"}, "100", "110", "100"},
         {{"CheckBox2", "CheckBox3", "CheckBox4"}, "111", "111", "111"},
         {{"CheckBox2", "CheckBox3", "CheckBox4", "CheckBox3"}, "100", "110", "100"},
-        {{"CheckBox2", "CheckBox3", "CheckBox4", "CheckBox2"}, "000", "100", "000"}, // one click clears 3 and 4
+        {{"CheckBox2", "CheckBox3", "CheckBox4", "CheckBox2"},
+         "000",
+         "100",
+         "000"}, // one click clears 3 and 4
     };
     for (const Case& c : cases) {
         makeForm();
@@ -397,13 +403,20 @@ TEST_F(SettingsForm, SaveWritesTheEditsCommitsThemAndTheNextCancelReturnsToThem)
     ASSERT_TRUE(file.loadFile(iniFile()));
     const std::string record = std::string(std::getenv("HOME")) + "/Documents/VELNORA Manager/Record";
     const std::pair<const char*, std::string> expected[] = {
-        {"RemoteDoorPhoneIP1", "localhost"}, {"RemoteDoorVideoPort1", "8090"},
-        {"CheckBox2", "1"},                  {"RemoteDoorPhoneIP2", "127.0.0.9"},
-        {"RemoteDoorPhoneUserName2", "admin"}, {"RemoteDoorPhonePassword2", "two words"},
-        {"RemoteDoorVideoPort4", "80"},      {"PhoneConnection", "1"},
-        {"MyIdentity", "201"},               {"CallPrefix", "0"},
-        {"MyPassword", "secret"},            {"PopUpAlways", "1"},
-        {"SaveToAVI", "1"},                  {"AVIDirectory", record},
+        {"RemoteDoorPhoneIP1", "localhost"},
+        {"RemoteDoorVideoPort1", "8090"},
+        {"CheckBox2", "1"},
+        {"RemoteDoorPhoneIP2", "127.0.0.9"},
+        {"RemoteDoorPhoneUserName2", "admin"},
+        {"RemoteDoorPhonePassword2", "two words"},
+        {"RemoteDoorVideoPort4", "80"},
+        {"PhoneConnection", "1"},
+        {"MyIdentity", "201"},
+        {"CallPrefix", "0"},
+        {"MyPassword", "secret"},
+        {"PopUpAlways", "1"},
+        {"SaveToAVI", "1"},
+        {"AVIDirectory", record},
         {"Language", "EN"},
     };
     for (const auto& [key, value] : expected)
