@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -189,22 +190,29 @@ std::string IniProfile::text() const {
     return out;
 }
 
-bool IniProfile::saveFile(const std::string& path) const {
+bool IniProfile::saveFile(const std::string& path, std::string* error) const {
+    auto fail = [error](int err) {
+        if (error) *error = std::strerror(err);
+        return false;
+    };
     struct stat st {};
     mode_t mode = 0600;
     if (::stat(path.c_str(), &st) == 0) {
-        if (::access(path.c_str(), W_OK) != 0) return false; // a read-only file stays as it is
+        if (::access(path.c_str(), W_OK) != 0) return fail(errno); // a read-only file stays as it is
         mode = st.st_mode & 0777;
     }
     const std::string tmp = path + ".tmp";
     int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (fd < 0) return false;
+    if (fd < 0) return fail(errno);
     ::fchmod(fd, mode);
     const std::string data = text();
-    bool ok = platform::writeAll(fd, data.data(), data.size());
-    if (::fsync(fd) != 0) ok = false;
-    if (::close(fd) != 0) ok = false;
-    if (ok && ::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
+    int err = 0;
+    errno = 0;
+    if (!platform::writeAll(fd, data.data(), data.size())) err = errno ? errno : EIO;
+    if (::fsync(fd) != 0 && !err) err = errno;
+    if (::close(fd) != 0 && !err) err = errno;
+    if (!err && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;
+    if (!err) return true;
+    ::unlink(tmp.c_str());
+    return fail(err);
 }

@@ -28,8 +28,9 @@ public:
     std::string text() const;
     // Writes the whole profile to path through a new file that replaces the
     // old one; a new file gets mode 0600 (it holds passwords). False when the
-    // existing file is not writable or anything fails; the old file then stays.
-    bool saveFile(const std::string& path) const;
+    // existing file is not writable or anything fails; the old file then stays
+    // whole and *error (when given) gets the system's reason ("Permission denied").
+    bool saveFile(const std::string& path, std::string* error = nullptr) const;
 
 private:
     struct Line {

@@ -84,11 +84,13 @@ void TSettingsStore::Load() {
         }
         }
     }
+    if (!checks_["CheckBox2"]) checks_["CheckBox3"] = false;
+    if (!checks_["CheckBox3"]) checks_["CheckBox4"] = false;
     if (texts_["AVIDirectory"].empty()) texts_["AVIDirectory"] = DefaultFolder("Record");
     if (texts_["JPGDirectory"].empty()) texts_["JPGDirectory"] = DefaultFolder("Snapshot");
 }
 
-bool TSettingsStore::Save(const std::string& currentLanguage) {
+bool TSettingsStore::Save(const std::string& currentLanguage, std::string* error) {
     IniProfile ini;
     ini.loadFile(IniFileName()); // keep every other key and section as it is
     if (texts_["AVIDirectory"].empty()) texts_["AVIDirectory"] = DefaultFolder("Record");
@@ -110,7 +112,7 @@ bool TSettingsStore::Save(const std::string& currentLanguage) {
             break;
         }
     }
-    return ini.saveFile(IniFileName());
+    return ini.saveFile(IniFileName(), error);
 }
 
 std::string TSettingsStore::Text(const std::string& control) const {

@@ -28,11 +28,14 @@ public:
 
     // Reads every key into its control value; a missing file, key or bad number gives the default.
     // Empty folder values are replaced by their default folders (created when missing).
+    // Door phones are enabled only in sequence, as the dialog's boxes allow:
+    // CheckBox3 without CheckBox2 (or CheckBox4 without CheckBox3) reads as off.
     void Load();
     // Writes every key in order. A port that is not a number keeps the file's
     // previous value; empty folders get their defaults first; Language is the
-    // engine's current language. False when the file could not be written.
-    bool Save(const std::string& currentLanguage);
+    // engine's current language. False when the file could not be written; the
+    // old file then stays whole and *error (when given) gets the reason.
+    bool Save(const std::string& currentLanguage, std::string* error = nullptr);
 
     std::string Text(const std::string& control) const;
     void SetText(const std::string& control, const std::string& value);

@@ -52,6 +52,7 @@ TEST(SettingsStore, EdgeCasesOfReading) {
         {"CheckBox2= 1 ", "CheckBox2", "#", 1},
         {"RemoteDoorPhoneIP1=", "DoorPhoneIP1Text", "", 0}, // empty value is empty, not the default
         {"callprefix=  9 ", "CallPrefixText", "9", 0},
+        {"CheckBox3=1", "CheckBox3", "#", 0}, // door phone 3 only with door phone 2
     };
     for (const auto& c : cases) {
         const std::string dir = testenv::makeTempDir();
@@ -130,4 +131,7 @@ TEST(SettingsStore, NewFileIsPrivateAndAFailedSaveLeavesTheOldFile) {
     TSettingsStore missing(dir + "/no-such-folder");
     missing.Load();
     EXPECT_FALSE(missing.Save("EN"));
+    std::string why;
+    EXPECT_FALSE(missing.Save("EN", &why));
+    EXPECT_EQ(why, "No such file or directory");
 }
