@@ -2,6 +2,7 @@
 #include "app/EventLog.h"
 #include "app/MainForm.h"
 #include "app/SettingsStore.h"
+#include "app/SettingsUnit.h"
 #include "platform/Sound.h"
 
 #include <QApplication>
@@ -33,6 +34,11 @@ int main(int argc, char** argv) {
     auto settingsForm = std::make_unique<TSettingsStore>(iniPath);
     settingsForm->Load();
     form2->SettingsForm = settingsForm.get();
+    // The settings dialog edits the live configuration; it goes before the store.
+    auto settingsDialog = std::make_unique<TSettingsForm>(*settingsForm, form2.get());
+    settingsDialog->setObjectName("SettingsForm");
+    settingsDialog->LogEvent = form2->LogSink();
+    form2->ShowSettingsDialog = [dialog = settingsDialog.get()] { dialog->exec(); };
 
     // SIGTERM and SIGINT close the window as its close button does, so the
     // log gets its stop entries, the channels are stopped and recordings are
@@ -55,6 +61,8 @@ int main(int argc, char** argv) {
 
     int rc = app.exec();
 
+    form2->ShowSettingsDialog = nullptr;
+    settingsDialog.reset();
     form2->SettingsForm = nullptr;
     settingsForm.reset();
     form2.reset();
