@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# A desk user re-points door phone 1 from the settings dialog: a click on the
+# title bar's settings area opens it, the address and port are typed in through
+# the accessibility bus (controls found by their names), Save is pressed, and
+# the running console moves to the other door phone at once: its ring is shown
+# and the file holds the new values.
+# Usage: settings_test.sh PROGRAM SIMULATOR ASSETS OUTDIR
+set -uo pipefail
+if [ -z "${VN_A11Y_SESSION:-}" ]; then
+  VN_A11Y_SESSION=1 exec dbus-run-session -- bash "$0" "$@"
+fi
+program=$1 sim=$2 assets=$3 out=$4
+source "$(dirname "$0")/common.sh"
+e2e_setup settings
+
+portA=$(free_port)
+portB=$(free_port)
+mkfifo "$work/a.in" "$work/b.in"
+"$sim" --address 127.0.0.1 --port "$portA" --name "Front Door" < "$work/a.in" > "$work/a.out" 2>&1 & pids+=($!)
+exec 7>"$work/a.in"
+"$sim" --address 127.0.0.2 --port "$portB" --name "Back Door" < "$work/b.in" > "$work/b.out" 2>&1 & pids+=($!)
+exec 8>"$work/b.in"
+ini="$data/VELNORA_Manager.ini"
+printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\n' "$portA" > "$ini"
+
+start_screen 1280x1024
+/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & pids+=($!)
+up=""
+for _ in $(seq 1 200); do
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && { up=1; break; }
+  sleep 0.1
+done
+[ -n "$up" ] || fail "the accessibility bus did not come up"
+
+export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+start_program "$program" "$assets"
+win=""
+for _ in $(seq 1 300); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
+[ -n "$win" ] || fail "no window"
+wait_log "YOX1: EVENTS: Events thread state changed to:1" 20
+
+# The settings area of the one-panel title bar lies at x 386..412, y 1..25.
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove $((X + 399)) $((Y + 12)) click 1
+dialog=""
+for _ in $(seq 1 100); do dialog=$(xdotool search --name "VELNORA_Manager_3.6    IP:" 2>/dev/null | head -1); [ -n "$dialog" ] && break; sleep 0.1; done
+[ -n "$dialog" ] || fail "no settings dialog after a click on the settings area"
+import -window "$dialog" "$out/e2e_settings_dialog.png" 2>/dev/null
+
+cat > "$work/settings.py" <<'PY'
+import sys, time
+import pyatspi
+
+def walk(node):
+    for child in node:
+        if child is None:
+            continue
+        yield child
+        yield from walk(child)
+
+def console():
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is not None and app.name == "VELNORA Manager":
+            return app
+    return None
+
+def find(names, deadline):
+    found = {}
+    while time.time() < deadline:
+        app = console()
+        if app is not None:
+            found = {}
+            for a in walk(app):
+                if a.name in names and a.getState().contains(pyatspi.STATE_SHOWING):
+                    found[a.name] = a
+            if len(found) == len(names):
+                return found
+        time.sleep(0.2)
+    print("not found on the accessibility bus:", [n for n in names if n not in found])
+    sys.exit(1)
+
+ip, port = sys.argv[1], sys.argv[2]
+c = find(["DoorPhone IP1:", "Video Port 1", "Save", "Cancel"], time.time() + 20)
+c["DoorPhone IP1:"].queryEditableText().setTextContents(ip)
+c["Video Port 1"].queryEditableText().setTextContents(port)
+for name, want in (("DoorPhone IP1:", ip), ("Video Port 1", port)):
+    t = c[name].queryText()
+    got = t.getText(0, t.characterCount)
+    if got != want:
+        print(name, "holds", repr(got), "not", repr(want))
+        sys.exit(1)
+action = c["Save"].queryAction()
+action.doAction(0)
+print("saved", ip, port)
+PY
+/usr/bin/python3 "$work/settings.py" 127.0.0.2 "$portB" || fail "driving the settings dialog"
+
+wait_log "YOX1: IP Changed to:127.0.0.2" 10
+wait_log "YOX1: Port Changed to:$portB" 10
+wait_log "YOX1: PING: ping state to IP127.0.0.2 changed to :1" 20
+tr -d '\r' < "$ini" | grep -qxF "RemoteDoorPhoneIP1=127.0.0.2" || fail "the file does not hold the new address: $(cat "$ini")"
+tr -d '\r' < "$ini" | grep -qxF "RemoteDoorVideoPort1=$portB" || fail "the file does not hold the new port"
+# The lock buttons come with the new door phone's events channel; a ring there is shown.
+for _ in $(seq 1 200); do
+  [ "$(grep -c 'YOX1: EVENTS: Events thread state changed to:1' "$log")" -ge 2 ] && break
+  sleep 0.1
+done
+[ "$(grep -c 'YOX1: EVENTS: Events thread state changed to:1' "$log")" -ge 2 ] || fail "no events channel to the new door phone"
+echo ring >&8
+wait_log "YOX1: PopUpActive" 20
+wait_video "$win" 30
+import -window root "$out/e2e_settings.png" 2>/dev/null
+echo "1 passed, 0 failed"
