@@ -24,6 +24,7 @@ TEmail::TEmail(QWidget* parent) : QDialog(parent) {
     Label2->setObjectName("Label2");
     Label2->move(24, 16);
     Label2->adjustSize();
+    Label2->setAccessibleName(Label2->text());
 
     Comment = new QPlainTextEdit(this);
     Comment->setObjectName("Comment");
@@ -35,6 +36,7 @@ TEmail::TEmail(QWidget* parent) : QDialog(parent) {
     Label1->setObjectName("Label1");
     Label1->move(24, 216);
     Label1->adjustSize();
+    Label1->setAccessibleName(Label1->text());
 
     Answer = new QLineEdit(this);
     Answer->setObjectName("Answer");

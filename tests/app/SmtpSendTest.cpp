@@ -159,7 +159,7 @@ TEST(SmtpSendFailure, EachRefusalIsAnError) {
         const char* error;
     } cases[] = {
         {"nothing listens", nullptr, false, "Couldn't connect to server"},
-        {"silent server", nullptr, true, "Timeout was reached"},
+        {"silent server", nullptr, true, "timed out"},
         {"login refused", "deny-auth", false, "Login denied"},
         {"recipient refused", "reject-rcpt", false, "550"},
         {"sender refused", "reject-mail", false, "550"},
@@ -179,7 +179,6 @@ TEST(SmtpSendFailure, EachRefusalIsAnError) {
         }
         const SmtpResult r = sendLog(accountFor(port), "/nonexistent/VELNORA_Manager.log", quick);
         EXPECT_FALSE(r.Ok) << c.name;
-        std::printf("%s: %s\n", c.name, r.Error.c_str());
         EXPECT_NE(r.Error.find(c.error), std::string::npos) << c.name << ": " << r.Error;
         if (server) {
             EXPECT_TRUE(server->messages().empty()) << c.name;

@@ -23,13 +23,13 @@ import email.policy
 import json
 import os
 import ssl
+import logging
 import sys
-import warnings
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
-# aiosmtpd 1.4 warns about its own use of a deprecated session field at each login.
-warnings.filterwarnings("ignore", message="Session.login_data")
+# aiosmtpd 1.4 logs a warning about its own use of a deprecated field at each login.
+logging.getLogger("mail.log").setLevel(logging.ERROR)
 
 
 class Handler:
