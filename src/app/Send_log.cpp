@@ -18,7 +18,7 @@ TEmail::TEmail(QWidget* parent) : QDialog(parent) {
     QFont f("Tahoma");
     f.setPixelSize(11);
     setFont(f);
-    resize(412, 320);
+    setFixedSize(412, 320); // the controls sit at fixed places
 
     Label2 = new QLabel("Your comment:", this);
     Label2->setObjectName("Label2");
@@ -29,6 +29,7 @@ TEmail::TEmail(QWidget* parent) : QDialog(parent) {
     Comment = new QPlainTextEdit(this);
     Comment->setObjectName("Comment");
     Comment->setGeometry(24, 32, 361, 177);
+    Comment->setTabChangesFocus(true);
     Comment->setAccessibleName(Label2->text());
     Label2->setBuddy(Comment);
 
