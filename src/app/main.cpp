@@ -2,6 +2,7 @@
 #include "app/EventLog.h"
 #include "app/MainForm.h"
 #include "app/SettingsStore.h"
+#include "app/Send_log.h"
 #include "app/SettingsUnit.h"
 #include "platform/Sound.h"
 
@@ -39,6 +40,15 @@ int main(int argc, char** argv) {
     settingsDialog->setObjectName("SettingsForm");
     settingsDialog->LogEvent = form2->LogSink();
     form2->ShowSettingsDialog = [dialog = settingsDialog.get()] { dialog->exec(); };
+    // The log e-mail dialog, opened from the settings dialog's "Send LOG file".
+    auto email = std::make_unique<TEmail>(settingsDialog.get());
+    email->setObjectName("Email");
+    email->LogEvent = form2->LogSink();
+    email->IniFileName = settingsForm->IniFileName();
+    settingsDialog->OnSendLog = [dialog = email.get()] {
+        dialog->LogFileToSend = DataFolder() + LogFileName;
+        dialog->exec();
+    };
 
     // SIGTERM and SIGINT close the window as its close button does, so the
     // log gets its stop entries, the channels are stopped and recordings are
@@ -62,6 +72,8 @@ int main(int argc, char** argv) {
     int rc = app.exec();
 
     form2->ShowSettingsDialog = nullptr;
+    settingsDialog->OnSendLog = nullptr;
+    email.reset();
     settingsDialog.reset();
     form2->SettingsForm = nullptr;
     settingsForm.reset();
