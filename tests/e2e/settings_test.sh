@@ -3,7 +3,8 @@
 # title bar's settings area opens it, the address and port are typed in through
 # the accessibility bus (controls found by their names), Save is pressed, and
 # the running console moves to the other door phone at once: its ring is shown
-# and the file holds the new values.
+# and the file holds the new values. Then the log goes out by e-mail from the
+# same dialog to an SMTP server on loopback while the door phone still rings.
 # Usage: settings_test.sh PROGRAM SIMULATOR ASSETS OUTDIR
 set -uo pipefail
 if [ -z "${VN_A11Y_SESSION:-}" ]; then
