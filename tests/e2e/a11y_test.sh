@@ -20,15 +20,7 @@ exec 7>"$work/sim.in"
 printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\n' "$port" > "$data/VELNORA_Manager.ini"
 
 start_screen 1280x1024
-/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & pids+=($!)
-up=""
-for _ in $(seq 1 200); do
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && { up=1; break; }
-  sleep 0.1
-done
-[ -n "$up" ] || fail "the accessibility bus did not come up"
-
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+start_a11y_bus
 start_program "$program" "$assets"
 wait_log "YOX1: EVENTS: Events thread state changed to:1" 15 # the lock buttons show from here
 

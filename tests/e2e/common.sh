@@ -48,6 +48,19 @@ start_screen() { # WxH
   export DISPLAY=":$display"
 }
 
+# The accessibility bus (AT-SPI) on this session bus; the program then shows
+# its controls there when started with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
+start_a11y_bus() {
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & pids+=($!)
+  local up=""
+  for _ in $(seq 1 200); do
+    dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && { up=1; break; }
+    sleep 0.1
+  done
+  [ -n "$up" ] || fail "the accessibility bus did not come up"
+  export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+}
+
 start_program() { # program assets
   (cd "$2" && exec "$1") > "$work/program.out" 2>&1 &
   app=$!

@@ -25,15 +25,7 @@ ini="$data/VELNORA_Manager.ini"
 printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\n' "$portA" > "$ini"
 
 start_screen 1280x1024
-/usr/libexec/at-spi-bus-launcher --launch-immediately >/dev/null 2>&1 & pids+=($!)
-up=""
-for _ in $(seq 1 200); do
-  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress >/dev/null 2>&1 && { up=1; break; }
-  sleep 0.1
-done
-[ -n "$up" ] || fail "the accessibility bus did not come up"
-
-export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+start_a11y_bus
 start_program "$program" "$assets"
 win=""
 for _ in $(seq 1 300); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
@@ -48,7 +40,8 @@ for _ in $(seq 1 100); do dialog=$(xdotool search --name "VELNORA_Manager_3.6   
 [ -n "$dialog" ] || fail "no settings dialog after a click on the settings area"
 import -window "$dialog" "$out/e2e_settings_dialog.png" 2>/dev/null
 
-cat > "$work/settings.py" <<'PY'
+# Controls of the console found on the accessibility bus by name and role.
+cat > "$work/console_a11y.py" <<'PY'
 import sys, time
 import pyatspi
 
@@ -59,29 +52,29 @@ def walk(node):
         yield child
         yield from walk(child)
 
-def console():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is not None and app.name == "VELNORA Manager":
-            return app
-    return None
-
-def find(names, deadline):
-    found = {}
+def find(name, role, seconds=20):
+    deadline = time.time() + seconds
     while time.time() < deadline:
-        app = console()
-        if app is not None:
-            found = {}
+        for app in pyatspi.Registry.getDesktop(0):
+            if app is None or app.name != "VELNORA Manager":
+                continue
             for a in walk(app):
-                if a.name in names and a.getState().contains(pyatspi.STATE_SHOWING):
-                    found[a.name] = a
-            if len(found) == len(names):
-                return found
+                if a.name == name and a.getRole() == role and a.getState().contains(pyatspi.STATE_SHOWING):
+                    return a
         time.sleep(0.2)
-    print("not found on the accessibility bus:", [n for n in names if n not in found])
+    print("not found on the accessibility bus:", name)
     sys.exit(1)
+PY
+export PYTHONPATH="$work"
+
+cat > "$work/settings.py" <<'PY'
+import sys
+import pyatspi
+from console_a11y import find
 
 ip, port = sys.argv[1], sys.argv[2]
-c = find(["DoorPhone IP1:", "Video Port 1", "Save", "Cancel"], time.time() + 20)
+c = {n: find(n, pyatspi.ROLE_TEXT) for n in ("DoorPhone IP1:", "Video Port 1")}
+c["Save"] = find("Save", pyatspi.ROLE_PUSH_BUTTON)
 c["DoorPhone IP1:"].queryEditableText().setTextContents(ip)
 c["Video Port 1"].queryEditableText().setTextContents(port)
 for name, want in (("DoorPhone IP1:", ip), ("Video Port 1", port)):
@@ -129,28 +122,8 @@ eval "$(xdotool getwindowgeometry --shell "$dialog")"
 xdotool mousemove $((X + 153)) $((Y + 422)) click 1
 
 cat > "$work/mail.py" <<'PY'
-import sys, time
 import pyatspi
-
-def walk(node):
-    for child in node:
-        if child is None:
-            continue
-        yield child
-        yield from walk(child)
-
-def find(name, role, seconds=20):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        for app in pyatspi.Registry.getDesktop(0):
-            if app is None or app.name != "VELNORA Manager":
-                continue
-            for a in walk(app):
-                if a.name == name and a.getRole() == role and a.getState().contains(pyatspi.STATE_SHOWING):
-                    return a
-        time.sleep(0.2)
-    print("not found on the accessibility bus:", name)
-    sys.exit(1)
+from console_a11y import find
 
 comment = find("Your comment:", pyatspi.ROLE_TEXT)
 comment.queryEditableText().setTextContents("Front desk: Žluťoučký kůň\n.a line with a dot")
