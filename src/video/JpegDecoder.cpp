@@ -1,6 +1,9 @@
 #include "video/JpegDecoder.h"
 
+#include <algorithm>
+#include <cstring>
 #include <turbojpeg.h>
+#include <vector>
 
 namespace video {
 
@@ -45,6 +48,73 @@ bool JpegDecoder::decode(const uint8_t* data, size_t size, uint8_t* dst, Picture
                                  scaled.height, pixelFormat, flags);
     if (rc == 0) return true;
     return tjGetErrorCode(handle_) == TJERR_WARNING;
+}
+
+namespace {
+
+// Where destination pixel i of n falls among the source's m pixels, with pixel
+// centres aligned: the first source pixel in [0, m-1] and the weight of the
+// next one, in 1/256 (0 on the last pixel, so nothing beyond it is read).
+struct Tap {
+    int first;
+    uint32_t weight;
+};
+
+Tap tapFor(int i, int n, int m) {
+    const int64_t pos = (int64_t{2} * i + 1) * m * 256 / (int64_t{2} * n) - 128;
+    const int64_t last = int64_t{m - 1} * 256;
+    const int64_t p = std::clamp<int64_t>(pos, 0, last);
+    return {static_cast<int>(p >> 8), static_cast<uint32_t>(p & 255)};
+}
+
+// The four channels of a pixel spread to 16 bits each, so that one 64-bit
+// multiply weighs them all.
+inline uint64_t spread(uint32_t px) {
+    const uint64_t v = px;
+    return (v | v << 24) & 0x00FF00FF00FF00FFull;
+}
+
+inline uint32_t gather(uint64_t v) {
+    return static_cast<uint32_t>(v | v >> 24);
+}
+
+} // namespace
+
+bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t* dst, PictureSize to,
+                    int dstPitch) {
+    if (!src || !dst || from.width < 1 || from.height < 1 || to.width < 1 || to.height < 1) return false;
+    if (int64_t{to.width} * 2 < from.width || int64_t{to.height} * 2 < from.height) return false;
+    std::vector<Tap> columns(static_cast<size_t>(to.width));
+    for (int x = 0; x < to.width; ++x)
+        columns[static_cast<size_t>(x)] = tapFor(x, to.width, from.width);
+    // One blended source row, with the last pixel repeated so that a tap on it
+    // may read its (unweighted) neighbour.
+    std::vector<uint32_t> row(static_cast<size_t>(from.width) + 1);
+    auto* rowBytes = reinterpret_cast<uint8_t*>(row.data());
+    const size_t rowLen = static_cast<size_t>(from.width) * 4;
+    for (int y = 0; y < to.height; ++y) {
+        const Tap t = tapFor(y, to.height, from.height);
+        const uint8_t* r0 = src + static_cast<ptrdiff_t>(t.first) * srcPitch;
+        if (t.weight == 0) {
+            std::memcpy(rowBytes, r0, rowLen);
+        } else {
+            const uint8_t* r1 = r0 + srcPitch;
+            const uint32_t w1 = t.weight, w0 = 256 - w1;
+            for (size_t b = 0; b < rowLen; ++b)
+                rowBytes[b] = static_cast<uint8_t>((r0[b] * w0 + r1[b] * w1 + 128) >> 8);
+        }
+        row[static_cast<size_t>(from.width)] = row[static_cast<size_t>(from.width) - 1];
+        uint8_t* out = dst + static_cast<ptrdiff_t>(y) * dstPitch;
+        for (int x = 0; x < to.width; ++x) {
+            const Tap c = columns[static_cast<size_t>(x)];
+            const uint64_t a = spread(row[static_cast<size_t>(c.first)]);
+            const uint64_t b = spread(row[static_cast<size_t>(c.first) + 1]);
+            const uint64_t m = (a * (256 - c.weight) + b * c.weight + 0x0080008000800080ull) >> 8;
+            const uint32_t px = gather(m & 0x00FF00FF00FF00FFull);
+            std::memcpy(out + static_cast<ptrdiff_t>(x) * 4, &px, 4);
+        }
+    }
+    return true;
 }
 
 } // namespace video
