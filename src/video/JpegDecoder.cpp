@@ -4,6 +4,9 @@
 #include <cstring>
 #include <turbojpeg.h>
 #include <vector>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace video {
 
@@ -54,7 +57,7 @@ namespace {
 
 // Where destination pixel i of n falls among the source's m pixels, with pixel
 // centres aligned: the first source pixel in [0, m-1] and the weight of the
-// next one, in 1/256 (0 on the last pixel, so nothing beyond it is read).
+// next one, in 1/256 (0 on the last pixel, so nothing beyond it counts).
 struct Tap {
     int first;
     uint32_t weight;
@@ -67,15 +70,38 @@ Tap tapFor(int i, int n, int m) {
     return {static_cast<int>(p >> 8), static_cast<uint32_t>(p & 255)};
 }
 
-// The four channels of a pixel spread to 16 bits each, so that one 64-bit
-// multiply weighs them all.
-inline uint64_t spread(uint32_t px) {
-    const uint64_t v = px;
-    return (v | v << 24) & 0x00FF00FF00FF00FFull;
+// One destination pixel from source pixels a and b: the four channels spread
+// to 16 bits each, so that one 64-bit multiply weighs them all.
+inline uint32_t blend(uint32_t a, uint32_t b, uint32_t weight) {
+    constexpr uint64_t lanes = 0x00FF00FF00FF00FFull;
+    const uint64_t wa = (uint64_t{a} | uint64_t{a} << 24) & lanes;
+    const uint64_t wb = (uint64_t{b} | uint64_t{b} << 24) & lanes;
+    const uint64_t m = ((wa * (256 - weight) + wb * weight + 0x0080008000800080ull) >> 8) & lanes;
+    return static_cast<uint32_t>(m | m >> 24);
 }
 
-inline uint32_t gather(uint64_t v) {
-    return static_cast<uint32_t>(v | v >> 24);
+void blendRow(const uint32_t* row, uint8_t* out, const Tap* columns, int count) {
+    int x = 0;
+#ifdef __SSE2__
+    // Two pixels a step, bit for bit what blend() gives: each source pair
+    // interleaved channel by channel, so that one multiply-add weighs a pair.
+    const __m128i zero = _mm_setzero_si128(), rounding = _mm_set1_epi32(128);
+    auto weighed = [&](const Tap& c) {
+        __m128i ab = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c.first));
+        ab = _mm_unpacklo_epi8(_mm_unpacklo_epi8(ab, _mm_srli_si128(ab, 4)), zero);
+        const __m128i w = _mm_set1_epi32(static_cast<int>(c.weight << 16 | (256 - c.weight)));
+        return _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(ab, w), rounding), 8);
+    };
+    for (; x + 2 <= count; x += 2) {
+        const __m128i words = _mm_packs_epi32(weighed(columns[x]), weighed(columns[x + 1]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + static_cast<ptrdiff_t>(x) * 4),
+                         _mm_packus_epi16(words, words));
+    }
+#endif
+    for (; x < count; ++x) {
+        const uint32_t px = blend(row[columns[x].first], row[columns[x].first + 1], columns[x].weight);
+        std::memcpy(out + static_cast<ptrdiff_t>(x) * 4, &px, 4);
+    }
 }
 
 } // namespace
@@ -87,8 +113,8 @@ bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t*
     std::vector<Tap> columns(static_cast<size_t>(to.width));
     for (int x = 0; x < to.width; ++x)
         columns[static_cast<size_t>(x)] = tapFor(x, to.width, from.width);
-    // One blended source row, with the last pixel repeated so that a tap on it
-    // may read its (unweighted) neighbour.
+    // One source row blended vertically, with its last pixel repeated so that
+    // a tap on it may read its (unweighted) neighbour.
     std::vector<uint32_t> row(static_cast<size_t>(from.width) + 1);
     auto* rowBytes = reinterpret_cast<uint8_t*>(row.data());
     const size_t rowLen = static_cast<size_t>(from.width) * 4;
@@ -104,15 +130,7 @@ bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t*
                 rowBytes[b] = static_cast<uint8_t>((r0[b] * w0 + r1[b] * w1 + 128) >> 8);
         }
         row[static_cast<size_t>(from.width)] = row[static_cast<size_t>(from.width) - 1];
-        uint8_t* out = dst + static_cast<ptrdiff_t>(y) * dstPitch;
-        for (int x = 0; x < to.width; ++x) {
-            const Tap c = columns[static_cast<size_t>(x)];
-            const uint64_t a = spread(row[static_cast<size_t>(c.first)]);
-            const uint64_t b = spread(row[static_cast<size_t>(c.first) + 1]);
-            const uint64_t m = (a * (256 - c.weight) + b * c.weight + 0x0080008000800080ull) >> 8;
-            const uint32_t px = gather(m & 0x00FF00FF00FF00FFull);
-            std::memcpy(out + static_cast<ptrdiff_t>(x) * 4, &px, 4);
-        }
+        blendRow(row.data(), dst + static_cast<ptrdiff_t>(y) * dstPitch, columns.data(), to.width);
     }
     return true;
 }
