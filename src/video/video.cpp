@@ -129,8 +129,9 @@ bool decodeAndResize(video::JpegDecoder& decoder, const uint8_t* data, size_t si
     bool done = decoder.decode(data, size, scratch, scaled, pitch, NativePixelFormat);
     if (done && !video::resizeBilinear(scratch, scaled, pitch, dst, panel, panel.width * 4)) {
         const QImage from(scratch, scaled.width, scaled.height, pitch, QImage::Format_RGB32);
-        const QImage to = from.scaled(panel.width, panel.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                              .convertToFormat(QImage::Format_RGB32);
+        const QImage to =
+            from.scaled(panel.width, panel.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
         done = to.size() == QSize(panel.width, panel.height);
         for (int y = 0; done && y < panel.height; ++y)
             std::memcpy(dst + static_cast<ptrdiff_t>(y) * panel.width * 4, to.constScanLine(y),
@@ -198,9 +199,9 @@ bool TMJPEG::DecodePicture(video::JpegDecoder& decoder, const uint8_t* data, siz
     constexpr size_t bytes = size_t{pitch} * PanelHeight;
     PictureBuffers& pool = PictureBuffers::forThisThread();
     auto buffer = pool.take(bytes);
-    const bool decoded = s == panel
-                             ? decoder.decode(data, size, buffer.get(), s, static_cast<int>(pitch), NativePixelFormat)
-                             : decodeAndResize(decoder, data, size, s, panel, buffer.get(), pool);
+    const bool decoded =
+        s == panel ? decoder.decode(data, size, buffer.get(), s, static_cast<int>(pitch), NativePixelFormat)
+                   : decodeAndResize(decoder, data, size, s, panel, buffer.get(), pool);
     if (!decoded) return false;
     QImage img = pool.wrap(std::move(buffer), bytes, PanelWidth, PanelHeight, pitch);
     if (img.isNull()) return false;

@@ -255,7 +255,8 @@ TEST(MjpegClient, EveryCameraSizeBecomesThePanelsPicture) {
                                            {96, 1200, "shrunk to a quarter down: averaged"}}) {
         const std::string j = vfix::makeJpeg(c.w, c.h);
         QImage img;
-        ASSERT_TRUE(TMJPEG::DecodePicture(d, reinterpret_cast<const uint8_t*>(j.data()), j.size(), img)) << c.how;
+        ASSERT_TRUE(TMJPEG::DecodePicture(d, reinterpret_cast<const uint8_t*>(j.data()), j.size(), img))
+            << c.how;
         ASSERT_EQ(img.size(), panel) << c.how;
         EXPECT_EQ(img.format(), QImage::Format_RGB32) << c.how;
         for (const QPoint p : {QPoint(0, 0), QPoint(panel.width() - 1, 0), QPoint(panel.width() / 2, 100)}) {
