@@ -33,6 +33,14 @@ void loadSilently(QLabel* label, const char* file) {
     if (pm.load(QString::fromLatin1(file))) label->setPixmap(pm);
 }
 
+// Still pictures are stretched over the camera label; a live picture comes at
+// the label's size already and is drawn as it is: scaling it again on every
+// paint cost the window thread more than decoding it did.
+void showOnCamera(QLabel* label, const QPixmap& picture) {
+    label->setScaledContents(picture.size() != label->contentsRect().size());
+    label->setPixmap(picture);
+}
+
 void loadButtonSilently(ImageButton* b, const char* file) {
     b->LoadPicture(file);
 }
@@ -54,7 +62,7 @@ TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), 
     CameraImage = new QLabel(this);
     CameraImage->setGeometry(40, 0, 384, 288);
     CameraImage->setScaledContents(true);
-    loadSilently(CameraImage, PlaceholderPicture);
+    if (QPixmap pm; pm.load(QString::fromLatin1(PlaceholderPicture))) showOnCamera(CameraImage, pm);
 
     ButtonPanel = new QWidget(this);
     ButtonPanel->setGeometry(0, height() - 62, width(), 62);
@@ -326,7 +334,7 @@ void TGuardPanel::showPlaceholder() {
     QPixmap pm;
     if (!pm.load(QString::fromLatin1(PlaceholderPicture)))
         throw std::runtime_error(std::string(PlaceholderPicture) + " not found");
-    CameraImage->setPixmap(pm);
+    showOnCamera(CameraImage, pm);
     lastPicture_.reset();
 }
 
@@ -485,7 +493,7 @@ void TGuardPanel::EndVideoThread() {
 void TGuardPanel::showPicture(const QImage& picture,
                               const std::shared_ptr<const std::vector<uint8_t>>& jpeg) {
     if (PictureShown) PictureShown(jpeg);
-    CameraImage->setPixmap(QPixmap::fromImage(picture));
+    showOnCamera(CameraImage, QPixmap::fromImage(picture));
     lastPicture_ = jpeg;
 }
 

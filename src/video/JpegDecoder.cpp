@@ -1,6 +1,12 @@
 #include "video/JpegDecoder.h"
 
+#include <algorithm>
+#include <cstring>
 #include <turbojpeg.h>
+#include <vector>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace video {
 
@@ -45,6 +51,88 @@ bool JpegDecoder::decode(const uint8_t* data, size_t size, uint8_t* dst, Picture
                                  scaled.height, pixelFormat, flags);
     if (rc == 0) return true;
     return tjGetErrorCode(handle_) == TJERR_WARNING;
+}
+
+namespace {
+
+// Where destination pixel i of n falls among the source's m pixels, with pixel
+// centres aligned: the first source pixel in [0, m-1] and the weight of the
+// next one, in 1/256 (0 on the last pixel, so nothing beyond it counts).
+struct Tap {
+    int first;
+    uint32_t weight;
+};
+
+Tap tapFor(int i, int n, int m) {
+    const int64_t pos = (int64_t{2} * i + 1) * m * 256 / (int64_t{2} * n) - 128;
+    const int64_t last = int64_t{m - 1} * 256;
+    const int64_t p = std::clamp<int64_t>(pos, 0, last);
+    return {static_cast<int>(p >> 8), static_cast<uint32_t>(p & 255)};
+}
+
+// One destination pixel from source pixels a and b: the four channels spread
+// to 16 bits each, so that one 64-bit multiply weighs them all.
+inline uint32_t blend(uint32_t a, uint32_t b, uint32_t weight) {
+    constexpr uint64_t lanes = 0x00FF00FF00FF00FFull;
+    const uint64_t wa = (uint64_t{a} | uint64_t{a} << 24) & lanes;
+    const uint64_t wb = (uint64_t{b} | uint64_t{b} << 24) & lanes;
+    const uint64_t m = ((wa * (256 - weight) + wb * weight + 0x0080008000800080ull) >> 8) & lanes;
+    return static_cast<uint32_t>(m | m >> 24);
+}
+
+void blendRow(const uint32_t* row, uint8_t* out, const Tap* columns, int count) {
+    int x = 0;
+#ifdef __SSE2__
+    // Two pixels a step, bit for bit what blend() gives: each source pair
+    // interleaved channel by channel, so that one multiply-add weighs a pair.
+    const __m128i zero = _mm_setzero_si128(), rounding = _mm_set1_epi32(128);
+    auto weighed = [&](const Tap& c) {
+        __m128i ab = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(row + c.first));
+        ab = _mm_unpacklo_epi8(_mm_unpacklo_epi8(ab, _mm_srli_si128(ab, 4)), zero);
+        const __m128i w = _mm_set1_epi32(static_cast<int>(c.weight << 16 | (256 - c.weight)));
+        return _mm_srli_epi32(_mm_add_epi32(_mm_madd_epi16(ab, w), rounding), 8);
+    };
+    for (; x + 2 <= count; x += 2) {
+        const __m128i words = _mm_packs_epi32(weighed(columns[x]), weighed(columns[x + 1]));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + static_cast<ptrdiff_t>(x) * 4),
+                         _mm_packus_epi16(words, words));
+    }
+#endif
+    for (; x < count; ++x) {
+        const uint32_t px = blend(row[columns[x].first], row[columns[x].first + 1], columns[x].weight);
+        std::memcpy(out + static_cast<ptrdiff_t>(x) * 4, &px, 4);
+    }
+}
+
+} // namespace
+
+bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t* dst, PictureSize to,
+                    int dstPitch) {
+    if (!src || !dst || from.width < 1 || from.height < 1 || to.width < 1 || to.height < 1) return false;
+    if (int64_t{to.width} * 2 < from.width || int64_t{to.height} * 2 < from.height) return false;
+    std::vector<Tap> columns(static_cast<size_t>(to.width));
+    for (int x = 0; x < to.width; ++x)
+        columns[static_cast<size_t>(x)] = tapFor(x, to.width, from.width);
+    // One source row blended vertically, with its last pixel repeated so that
+    // a tap on it may read its (unweighted) neighbour.
+    std::vector<uint32_t> row(static_cast<size_t>(from.width) + 1);
+    auto* rowBytes = reinterpret_cast<uint8_t*>(row.data());
+    const size_t rowLen = static_cast<size_t>(from.width) * 4;
+    for (int y = 0; y < to.height; ++y) {
+        const Tap t = tapFor(y, to.height, from.height);
+        const uint8_t* r0 = src + static_cast<ptrdiff_t>(t.first) * srcPitch;
+        if (t.weight == 0) {
+            std::memcpy(rowBytes, r0, rowLen);
+        } else {
+            const uint8_t* r1 = r0 + srcPitch;
+            const uint32_t w1 = t.weight, w0 = 256 - w1;
+            for (size_t b = 0; b < rowLen; ++b)
+                rowBytes[b] = static_cast<uint8_t>((r0[b] * w0 + r1[b] * w1 + 128) >> 8);
+        }
+        row[static_cast<size_t>(from.width)] = row[static_cast<size_t>(from.width) - 1];
+        blendRow(row.data(), dst + static_cast<ptrdiff_t>(y) * dstPitch, columns.data(), to.width);
+    }
+    return true;
 }
 
 } // namespace video

@@ -47,4 +47,12 @@ private:
     void* handle_ = nullptr;
 };
 
+// Resizes a picture of 4-byte pixels (the channels are blended alike, whatever
+// their order) by bilinear interpolation: cheap, and as good as an averaging
+// scale while no side shrinks below one half. A greater reduction would skip
+// source pixels and shimmer, so it is refused (false) and left to an averaging
+// scale. Pitches are in bytes.
+bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t* dst, PictureSize to,
+                    int dstPitch);
+
 } // namespace video

@@ -41,8 +41,15 @@ size_t serverErrorTextLength(const uint8_t* data, size_t size) {
     return std::string::npos;
 }
 
+// TurboJPEG's 4-byte order that is QImage::Format_RGB32 in memory (0xffRRGGBB
+// as a native word); its filler byte is 0xFF, which that format requires.
+constexpr int NativePixelFormat = Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? TJPF_BGRX : TJPF_XRGB;
+
+// A decode buffer this large is not kept for the next picture.
+constexpr size_t MaxKeptScratch = size_t{4} << 20;
+
 // Pixel buffers of the panel pictures, taken back once the window thread has let
-// go of a picture: a fresh 350 KiB buffer per frame costs page faults each time.
+// go of a picture: a fresh 430 KiB buffer per frame costs page faults each time.
 class PictureBuffers : public std::enable_shared_from_this<PictureBuffers> {
 public:
     // One worker's pool; it lives on while any of its pictures does.
@@ -69,11 +76,27 @@ public:
     // A picture over the buffer; the buffer comes back here when its last copy goes.
     QImage wrap(std::unique_ptr<uint8_t[]> buffer, size_t bytes, int w, int h, qsizetype pitch) {
         auto back = std::make_unique<Return>(Return{shared_from_this(), buffer.get(), bytes});
-        QImage img(buffer.get(), w, h, pitch, QImage::Format_RGB888, &PictureBuffers::returned, back.get());
+        QImage img(buffer.get(), w, h, pitch, QImage::Format_RGB32, &PictureBuffers::returned, back.get());
         if (img.isNull()) return img; // buffer and back are freed here
         buffer.release();
         back.release();
         return img;
+    }
+
+    // The worker's buffer for a picture decoded at a size other than the
+    // panel's, before it is resized (only the pool's own worker uses it).
+    uint8_t* scratch(size_t bytes) {
+        if (bytes > scratchSize_) {
+            scratch_ = std::make_unique_for_overwrite<uint8_t[]>(bytes);
+            scratchSize_ = bytes;
+        }
+        return scratch_.get();
+    }
+    void trimScratch() {
+        if (scratchSize_ > MaxKeptScratch) {
+            scratch_.reset();
+            scratchSize_ = 0;
+        }
     }
 
 private:
@@ -93,7 +116,30 @@ private:
     std::mutex m_;
     size_t size_ = 0;
     std::vector<std::unique_ptr<uint8_t[]>> free_;
+    std::unique_ptr<uint8_t[]> scratch_;
+    size_t scratchSize_ = 0;
 };
+
+// Decodes at the DCT scale into scratch and resizes into dst (panel x 4 bytes a
+// pixel): bilinear where that keeps the quality, an averaging scale otherwise.
+bool decodeAndResize(video::JpegDecoder& decoder, const uint8_t* data, size_t size, video::PictureSize scaled,
+                     video::PictureSize panel, uint8_t* dst, PictureBuffers& pool) {
+    const int pitch = scaled.width * 4;
+    uint8_t* scratch = pool.scratch(static_cast<size_t>(pitch) * static_cast<size_t>(scaled.height));
+    bool done = decoder.decode(data, size, scratch, scaled, pitch, NativePixelFormat);
+    if (done && !video::resizeBilinear(scratch, scaled, pitch, dst, panel, panel.width * 4)) {
+        const QImage from(scratch, scaled.width, scaled.height, pitch, QImage::Format_RGB32);
+        const QImage to =
+            from.scaled(panel.width, panel.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(QImage::Format_RGB32);
+        done = to.size() == QSize(panel.width, panel.height);
+        for (int y = 0; done && y < panel.height; ++y)
+            std::memcpy(dst + static_cast<ptrdiff_t>(y) * panel.width * 4, to.constScanLine(y),
+                        static_cast<size_t>(panel.width) * 4);
+    }
+    pool.trimScratch();
+    return done;
+}
 
 } // namespace
 
@@ -147,14 +193,17 @@ int TMJPEG::RecordedCount() {
 bool TMJPEG::DecodePicture(video::JpegDecoder& decoder, const uint8_t* data, size_t size, QImage& out) {
     const auto full = decoder.header(data, size);
     if (!full) return false;
-    const video::PictureSize s = video::JpegDecoder::scaledCovering(*full, {PanelWidth, PanelHeight});
-    // Rows padded to 4 bytes, as QImage lays them out.
-    const qsizetype pitch = (static_cast<qsizetype>(s.width) * 3 + 3) / 4 * 4;
-    const size_t bytes = static_cast<size_t>(pitch) * static_cast<size_t>(s.height);
+    const video::PictureSize panel{PanelWidth, PanelHeight};
+    const video::PictureSize s = video::JpegDecoder::scaledCovering(*full, panel);
+    constexpr qsizetype pitch = qsizetype{PanelWidth} * 4;
+    constexpr size_t bytes = size_t{pitch} * PanelHeight;
     PictureBuffers& pool = PictureBuffers::forThisThread();
     auto buffer = pool.take(bytes);
-    if (!decoder.decode(data, size, buffer.get(), s, static_cast<int>(pitch), TJPF_RGB)) return false;
-    QImage img = pool.wrap(std::move(buffer), bytes, s.width, s.height, pitch);
+    const bool decoded =
+        s == panel ? decoder.decode(data, size, buffer.get(), s, static_cast<int>(pitch), NativePixelFormat)
+                   : decodeAndResize(decoder, data, size, s, panel, buffer.get(), pool);
+    if (!decoded) return false;
+    QImage img = pool.wrap(std::move(buffer), bytes, PanelWidth, PanelHeight, pitch);
     if (img.isNull()) return false;
     out = std::move(img);
     return true;

@@ -44,7 +44,7 @@ public:
         std::function<void(const JpegBytes& jpeg, std::chrono::steady_clock::time_point lastByte)>;
 
     static constexpr size_t ReceiveSize = 50001;
-    // The panel's camera image; pictures are decoded to at least this size.
+    // The panel's camera image; pictures are handed over at exactly this size.
     static constexpr int PanelWidth = 384;
     static constexpr int PanelHeight = 288;
 
@@ -82,8 +82,11 @@ public:
     // the object alive until its run ends.
     static void Start(const std::shared_ptr<TMJPEG>& self);
 
-    // Decodes one picture for the panel at the smallest DCT scale that still
-    // covers the camera image (never enlarged). false when it does not decode.
+    // Decodes one picture for the panel: at the smallest DCT scale that still
+    // covers the camera image (never enlarged by DCT), then resized here to the
+    // camera image's size, as QImage::Format_RGB32, so that the window thread
+    // shows it as it is (no conversion or scale per paint on that thread).
+    // false when it does not decode.
     static bool DecodePicture(video::JpegDecoder& decoder, const uint8_t* data, size_t size, QImage& out);
 
     // The request as sent, without the final empty line.

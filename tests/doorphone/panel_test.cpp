@@ -366,6 +366,41 @@ TEST_F(PanelTest, BringVideoFalseStopsVideoAndShowsThePlaceholder) {
     EXPECT_TRUE(testenv::waitUntil([&] { return bits(BitVideo) && panel->CameraButton->isVisible(); }, 4000));
 }
 
+// A live picture arrives at the camera's size and is drawn as it came, pixel
+// for pixel; a still picture of another size is stretched over the camera.
+TEST_F(PanelTest, ALivePictureIsDrawnAsItCameAndAStillOneIsStretched) {
+    const std::filesystem::path pictures = testenv::makeTempDir("stills");
+    std::filesystem::copy(testenv::assetsDir(), pictures, std::filesystem::copy_options::recursive);
+    QImage still(48, 36, QImage::Format_RGB32);
+    still.fill(Qt::green);
+    for (int y = 0; y < still.height(); ++y)
+        for (int x = still.width() / 2; x < still.width(); ++x)
+            still.setPixelColor(x, y, Qt::red);
+    std::filesystem::remove(pictures / "camera_not present.png");
+    ASSERT_TRUE(still.save(QString::fromStdString((pictures / "camera_not present.png").string())));
+    ASSERT_EQ(::chdir(pictures.c_str()), 0);
+
+    ASSERT_TRUE(sim->start());
+    makePanel();
+    panel->Restart();
+    QLabel* camera = panel->CameraImage;
+    ASSERT_TRUE(testenv::waitUntil([&] { return !panel->LastPictureBytes().empty(); }, 6000));
+    EXPECT_EQ(camera->pixmap().size(), camera->size());
+    EXPECT_FALSE(camera->hasScaledContents());
+    const QImage live = camera->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(camera->grab().toImage().convertToFormat(QImage::Format_RGB32), live);
+
+    panel->SetBringVideo(false);
+    ASSERT_TRUE(testenv::waitUntil([&] { return panel->LastPictureBytes().empty(); }, 3000));
+    EXPECT_TRUE(camera->hasScaledContents());
+    const QImage shown = camera->grab().toImage();
+    ASSERT_EQ(shown.size(), camera->size());
+    for (const QPoint p : {QPoint(2, 2), QPoint(shown.width() / 2 - 10, shown.height() - 3)})
+        EXPECT_EQ(shown.pixelColor(p), QColor(Qt::green)) << p.x() << "," << p.y();
+    for (const QPoint p : {QPoint(shown.width() - 3, 2), QPoint(shown.width() / 2 + 10, shown.height() - 3)})
+        EXPECT_EQ(shown.pixelColor(p), QColor(Qt::red)) << p.x() << "," << p.y();
+}
+
 TEST_F(PanelTest, WhenTheWebServerRestartsVideoAndEventsComeBackByThemselves) {
     doorphonesim::Config c;
     c.port = testenv::unusedLoopbackPort();

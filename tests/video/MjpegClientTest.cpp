@@ -205,7 +205,7 @@ TEST(MjpegClient, SilentDoorPhoneIsAskedAgainOnceThenGivenUp) {
     }
 }
 
-TEST(MjpegClient, PicturesAreDecodedToCoverThePanelAndHandedOverWithTheirBytes) {
+TEST(MjpegClient, PicturesAreHandedOverAtThePanelsSizeWithTheirBytes) {
     const std::string jpeg = vfix::makeJpeg(640, 480);
     const std::string stream =
         vfix::StreamHead + vfix::part(jpeg) + vfix::part(jpeg, "Gate", '1') + vfix::part(jpeg);
@@ -225,34 +225,86 @@ TEST(MjpegClient, PicturesAreDecodedToCoverThePanelAndHandedOverWithTheirBytes) 
     ASSERT_TRUE(testenv::waitUntil([&] { return r.ended(); }, 10000));
     ASSERT_EQ(r.pictures.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(r.pictures[i].size(), QSize(400, 300)); // 5/8: the smallest scale that covers 384 x 288
+        EXPECT_EQ(r.pictures[i].size(), QSize(TMJPEG::PanelWidth, TMJPEG::PanelHeight));
+        EXPECT_EQ(r.pictures[i].format(), QImage::Format_RGB32);
         EXPECT_EQ(std::string(r.jpegs[i]->begin(), r.jpegs[i]->end()), jpeg + vfix::Trailer);
     }
-    const QColor top = r.pictures[0].pixelColor(200, 10), bottom = r.pictures[0].pixelColor(200, 290);
+    const QColor top = r.pictures[0].pixelColor(200, 10), bottom = r.pictures[0].pixelColor(200, 280);
     EXPECT_GT(top.red(), 240);
     EXPECT_GT(bottom.blue(), 240);
     EXPECT_EQ(r.states, (std::vector<std::string>{"1", "0"}));
 }
 
-TEST(MjpegClient, DecodeScaleNeverEnlarges) {
+// Whatever size the camera sends, the panel gets its own size, in the format
+// the window draws without converting, and the whole picture: the top half
+// red and the bottom half blue up to every edge.
+TEST(MjpegClient, EveryCameraSizeBecomesThePanelsPicture) {
     video::JpegDecoder d;
+    const QSize panel(TMJPEG::PanelWidth, TMJPEG::PanelHeight);
     struct Case {
         int w, h;
-        QSize out;
+        const char* how;
     };
-    for (const Case& c : std::vector<Case>{{640, 480, {400, 300}},
-                                           {384, 288, {384, 288}},
-                                           {320, 240, {320, 240}},
-                                           {1280, 960, {480, 360}},
-                                           {1920, 1080, {720, 405}}}) {
+    for (const Case& c : std::vector<Case>{{640, 480, "5/8, then resized"},
+                                           {384, 288, "decoded straight at the panel's size"},
+                                           {768, 576, "1/2 is the panel's size"},
+                                           {320, 240, "smaller: enlarged"},
+                                           {1280, 960, "3/8, then resized"},
+                                           {1920, 1080, "3/8, wider than the panel"},
+                                           {2000, 200, "shrunk to a fifth across: averaged"},
+                                           {96, 1200, "shrunk to a quarter down: averaged"}}) {
         const std::string j = vfix::makeJpeg(c.w, c.h);
         QImage img;
-        ASSERT_TRUE(TMJPEG::DecodePicture(d, reinterpret_cast<const uint8_t*>(j.data()), j.size(), img));
-        EXPECT_EQ(img.size(), c.out) << c.w << "x" << c.h;
+        ASSERT_TRUE(TMJPEG::DecodePicture(d, reinterpret_cast<const uint8_t*>(j.data()), j.size(), img))
+            << c.how;
+        ASSERT_EQ(img.size(), panel) << c.how;
+        EXPECT_EQ(img.format(), QImage::Format_RGB32) << c.how;
+        for (const QPoint p : {QPoint(0, 0), QPoint(panel.width() - 1, 0), QPoint(panel.width() / 2, 100)}) {
+            const QColor top = img.pixelColor(p);
+            EXPECT_TRUE(top.red() > 230 && top.blue() < 25 && top.green() < 25) << c.how << " top " << p.x();
+        }
+        for (const QPoint p : {QPoint(0, panel.height() - 1), QPoint(panel.width() - 1, panel.height() - 1),
+                               QPoint(panel.width() / 2, 190)}) {
+            const QColor bottom = img.pixelColor(p);
+            EXPECT_TRUE(bottom.blue() > 230 && bottom.red() < 25 && bottom.green() < 25)
+                << c.how << " bottom " << p.x();
+        }
     }
     QImage img;
     const std::string junk = "\xFF\xD8 junk";
     EXPECT_FALSE(TMJPEG::DecodePicture(d, reinterpret_cast<const uint8_t*>(junk.data()), junk.size(), img));
+}
+
+// The resize weighs each channel on its own (no carry from one into the next),
+// keeps the edge pixels, copies a picture of the same size unchanged, and
+// refuses reductions below one half, which would skip source pixels.
+TEST(MjpegClient, BilinearResize) {
+    const auto run = [](const std::vector<uint32_t>& src, video::PictureSize from, video::PictureSize to,
+                        std::vector<uint32_t>& out) {
+        out.assign(static_cast<size_t>(to.width) * to.height, 0xDEADBEEF);
+        return video::resizeBilinear(reinterpret_cast<const uint8_t*>(src.data()), from, from.width * 4,
+                                     reinterpret_cast<uint8_t*>(out.data()), to, to.width * 4);
+    };
+    std::vector<uint32_t> out;
+    // Between two pixels, each channel is the rounded mean of its own pair.
+    ASSERT_TRUE(run({0x11223344, 0xFF00FF00}, {2, 1}, {3, 1}, out));
+    EXPECT_EQ(out, (std::vector<uint32_t>{0x11223344, 0x88119922, 0xFF00FF00}));
+    ASSERT_TRUE(run({0xFFFFFFFF, 0x00000000}, {1, 2}, {1, 3}, out));
+    EXPECT_EQ(out, (std::vector<uint32_t>{0xFFFFFFFF, 0x80808080, 0x00000000}));
+
+    std::vector<uint32_t> picture(40 * 30);
+    for (size_t i = 0; i < picture.size(); ++i)
+        picture[i] = static_cast<uint32_t>(i * 2654435761u);
+    ASSERT_TRUE(run(picture, {40, 30}, {40, 30}, out));
+    EXPECT_EQ(out, picture);
+
+    struct Case {
+        video::PictureSize to;
+        bool taken;
+    };
+    for (const Case& c :
+         std::vector<Case>{{{20, 15}, true}, {{27, 15}, true}, {{19, 30}, false}, {{40, 14}, false}})
+        EXPECT_EQ(run(picture, {40, 30}, c.to, out), c.taken) << c.to.width << "x" << c.to.height;
 }
 
 // A few hundred bytes may claim any picture size, and a progressive picture
