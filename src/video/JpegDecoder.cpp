@@ -104,6 +104,30 @@ void blendRow(const uint32_t* row, uint8_t* out, const Tap* columns, int count) 
     }
 }
 
+// Two source rows blended byte by byte into out: (a * (256 - w) + b * w + 128)
+// / 256, which never exceeds 16 bits since the weights add up to 256.
+void blendRows(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t count, uint32_t weight) {
+    const uint32_t w1 = weight, w0 = 256 - w1;
+    size_t i = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128(), rounding = _mm_set1_epi16(128);
+    const __m128i m0 = _mm_set1_epi16(static_cast<short>(w0)), m1 = _mm_set1_epi16(static_cast<short>(w1));
+    auto half = [&](__m128i x, __m128i y) {
+        return _mm_srli_epi16(
+            _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(x, m0), _mm_mullo_epi16(y, m1)), rounding), 8);
+    };
+    for (; i + 16 <= count; i += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const __m128i lo = half(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero));
+        const __m128i hi = half(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(lo, hi));
+    }
+#endif
+    for (; i < count; ++i)
+        out[i] = static_cast<uint8_t>((a[i] * w0 + b[i] * w1 + 128) >> 8);
+}
+
 } // namespace
 
 bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t* dst, PictureSize to,
@@ -124,10 +148,7 @@ bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t*
         if (t.weight == 0) {
             std::memcpy(rowBytes, r0, rowLen);
         } else {
-            const uint8_t* r1 = r0 + srcPitch;
-            const uint32_t w1 = t.weight, w0 = 256 - w1;
-            for (size_t b = 0; b < rowLen; ++b)
-                rowBytes[b] = static_cast<uint8_t>((r0[b] * w0 + r1[b] * w1 + 128) >> 8);
+            blendRows(r0, r0 + srcPitch, rowBytes, rowLen, t.weight);
         }
         row[static_cast<size_t>(from.width)] = row[static_cast<size_t>(from.width) - 1];
         blendRow(row.data(), dst + static_cast<ptrdiff_t>(y) * dstPitch, columns.data(), to.width);

@@ -298,6 +298,35 @@ TEST(MjpegClient, BilinearResize) {
     ASSERT_TRUE(run(picture, {40, 30}, {40, 30}, out));
     EXPECT_EQ(out, picture);
 
+    // Against a plain model (rows first, then columns, each channel rounded
+    // alone), at sizes whose rows are not a multiple of the vector width.
+    const auto tap = [](int i, int n, int m) {
+        const int64_t p = std::clamp<int64_t>((2 * int64_t{i} + 1) * m * 256 / (2 * int64_t{n}) - 128, 0,
+                                              int64_t{m - 1} * 256);
+        return std::pair<int, int>{static_cast<int>(p >> 8), static_cast<int>(p & 255)};
+    };
+    const auto mix = [](uint32_t a, uint32_t b, int w) {
+        uint32_t r = 0;
+        for (int shift = 0; shift < 32; shift += 8)
+            r |= ((((a >> shift) & 255) * (256 - w) + ((b >> shift) & 255) * w + 128) >> 8) << shift;
+        return r;
+    };
+    for (const video::PictureSize to : {video::PictureSize{37, 29}, video::PictureSize{23, 17}}) {
+        ASSERT_TRUE(run(picture, {40, 30}, to, out));
+        std::vector<uint32_t> model(static_cast<size_t>(to.width) * to.height);
+        for (int y = 0; y < to.height; ++y) {
+            const auto [row, wy] = tap(y, to.height, 30);
+            const auto at = [&](int r, int x) { return picture[static_cast<size_t>(r * 40 + std::min(x, 39))]; };
+            for (int x = 0; x < to.width; ++x) {
+                const auto [col, wx] = tap(x, to.width, 40);
+                const int next = std::min(row + 1, 29);
+                model[static_cast<size_t>(y * to.width + x)] =
+                    mix(mix(at(row, col), at(next, col), wy), mix(at(row, col + 1), at(next, col + 1), wy), wx);
+            }
+        }
+        EXPECT_EQ(out, model) << to.width << "x" << to.height;
+    }
+
     struct Case {
         video::PictureSize to;
         bool taken;
