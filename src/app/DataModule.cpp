@@ -1,7 +1,33 @@
 #include "app/DataModule.h"
 
+#include "app/EventLog.h"
+
+#include <QImage>
+
 TDataModule1::TDataModule1(QObject* parent) : QObject(parent) {
+    Q_INIT_RESOURCE(languages);
     setObjectName("DataModule1");
+
+    // The windows are designed in English; Czech and Slovak are built in, and
+    // the desk's own languages live in LANGS in the data folder.
+    LingoEngine1 = new TLingoEngine(this);
+    LingoEngine1->setObjectName("LingoEngine1");
+    LingoEngine1->Log = [](const QString& line) { WriteToLogFile(line.toStdString()); };
+    LingoEngine1->SetDesignLanguageName("EN");
+    LingoEngine1->SetDefaultLanguage("EN");
+    LingoEngine1->SetBaseDirectory(QString::fromStdString(DataFolder()));
+    LingoEngine1->SetLangSubdirectory("LANGS");
+    LingoEngine1->SetLangFileExtension(".lng");
+    LingoEngine1->SetLangFileSignature("YOX_");
+    LingoEngine1->LangFileEncoding = TLFEncoding::Unicode;
+    // The chooser's "> Add <" and "> Edit <" entries wait for the language manager.
+    LingoEngine1->SetLangCreatorVisible(false);
+    LingoEngine1->SetLangEditorVisible(false);
+    LingoEngine1->TranslateLingo = false;
+    LingoEngine1->SetLangMenuFlags(true);
+    LingoEngine1->SetDesignLangFlag(QImage(":/languages/EN.png"));
+    LingoEngine1->SetLangResources({"CZ", "SK"});
+
     DesignedLexicon1 = new TDesignedLexicon(this);
     DesignedLexicon1->setObjectName("DesignedLexicon1");
     // Item 2 ends with a blank and item 3 begins with one: the blocking
@@ -15,6 +41,7 @@ TDataModule1::TDataModule1(QObject* parent) : QObject(parent) {
         "SIP Server Mode",
         "P2P Mode",
     });
+    DesignedLexicon1->SetLingoEngine(LingoEngine1);
 }
 
 TDataModule1& DataModule1() {
@@ -24,4 +51,11 @@ TDataModule1& DataModule1() {
 
 QString LexiconItem(int n) {
     return DataModule1().DesignedLexicon1->GetItem(n);
+}
+
+QString ConfiguredLanguage() {
+    const TLingoEngine* e = DataModule1().LingoEngine1;
+    if (!e->FailedLanguage().isEmpty() && e->CurrentLanguage() == e->DesignLanguageName())
+        return e->FailedLanguage();
+    return e->CurrentLanguage();
 }

@@ -4,12 +4,13 @@
 #include <QObject>
 #include <QString>
 
-// The application's non-visual objects: the lexicon of the texts that program
-// code shows (message boxes, the mode label).
+// The application's non-visual objects: the language engine and the lexicon
+// of the texts that program code shows (message boxes, the mode label).
 class TDataModule1 : public QObject {
     Q_OBJECT
 public:
     explicit TDataModule1(QObject* parent = nullptr);
+    TLingoEngine* LingoEngine1 = nullptr;
     TDesignedLexicon* DesignedLexicon1 = nullptr;
 };
 
@@ -29,3 +30,7 @@ inline constexpr int P2PMode = 6;
 
 // DesignedLexicon1's item n in the current language (empty text for an unknown n).
 QString LexiconItem(int n);
+
+// The language the configuration should hold: the current one, or the one
+// whose file failed to read while the design texts are shown instead.
+QString ConfiguredLanguage();

@@ -164,7 +164,37 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWind
         }
     });
 
+    nameComponents();
+    // The window as designed, recorded before its start-up changes any text.
+    LingoClient1 = new TLingoClient(this, DataModule1().LingoEngine1);
+    // Texts that program code shows follow the language too.
+    LingoClient1->OnChangeLanguage = [this](QObject*) {
+        ShowSIPMode();
+        PortCheck->MessageBefore = LexiconItem(Lexicon::PortBlockedBefore).toStdString();
+        PortCheck->MessageAfter = LexiconItem(Lexicon::PortBlockedAfter).toStdString();
+    };
     FormCreate();
+    LingoClient1->OwnerCreated();
+}
+
+void TForm2::nameComponents() {
+    setObjectName("Form2");
+    LogMemo->setObjectName("LogMemo");
+    lingo::KeepUserText(LogMemo); // the log
+    Panel1->setObjectName("Panel1");
+    Image1->setObjectName("Image1");
+    Tlacitka->setObjectName("Tlacitka");
+    SettingsImage->setObjectName("SettingsImage");
+    MinimizeImage->setObjectName("MinimizeImage");
+    CloseImage->setObjectName("CloseImage");
+    LogImageSecretButton->setObjectName("LogImageSecretButton");
+    // The mode label shows a lexicon text chosen by the mode, never its design caption.
+    lingo::KeepUserText(SIPModeLabel);
+    TrayIcon->setObjectName("TrayIcon");
+    for (size_t i = 0; i < GuardPanels.size(); ++i) {
+        GuardPanels[i]->setObjectName(QStringLiteral("GuardPanel%1").arg(i + 1));
+        lingo::MarkComposite(GuardPanels[i]);
+    }
 }
 
 TForm2::~TForm2() {
@@ -451,14 +481,18 @@ void TForm2::StartAVICreator(TAVICollection collection, const std::string& guard
 
 // --- SIP mode and calls --------------------------------------------------------
 
+void TForm2::ShowSIPMode() {
+    SIPModeLabel->setText(LexiconItem(SipMode ? Lexicon::SipServerMode : Lexicon::P2PMode));
+}
+
 void TForm2::CheckSIPMode() {
     if (SettingsForm && SettingsForm->ItemIndex() == 1) {
         SipMode = true;
-        SIPModeLabel->setText(LexiconItem(Lexicon::SipServerMode));
+        ShowSIPMode();
         SIPInitializationTimer->start();
     } else {
         SipMode = false;
-        SIPModeLabel->setText(LexiconItem(Lexicon::P2PMode));
+        ShowSIPMode();
         // Out of server mode before a registration that was due: it must not follow.
         SIPInitializationTimer->stop();
     }

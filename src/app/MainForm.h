@@ -1,6 +1,7 @@
 #pragma once
 #include "common/ImageButton.h"
 #include "common/SharedTypes.h"
+#include "lingo/LingoComp.h"
 #include "video/AVICollection.h"
 
 #include <memory>
@@ -53,6 +54,8 @@ public:
     void AVIReadyEvent(QObject* sender, TAVICollection collection, const std::string& guardName);
     // SIP mode and calls.
     void CheckSIPMode();
+    // The mode label in the current language.
+    void ShowSIPMode();
     void SIPRegister();
     void GuardPanelCallButtonClick(int n);
     void LinphoneControl1InitializationSuccesful();
@@ -83,6 +86,7 @@ public:
     ImageButton* CloseImage = nullptr;
     ImageButton* LogImageSecretButton = nullptr;
     QLabel* SIPModeLabel = nullptr;
+    TLingoClient* LingoClient1 = nullptr;
     QTimer* SIPInitializationTimer = nullptr;
     QTimer* SIPcontrolTimer = nullptr;
     QTimer* TimeBeforeCall_Timer = nullptr;
@@ -113,6 +117,7 @@ protected:
 
 private:
     void FormCreate();
+    void nameComponents();
     void FormCloseQuery();
     void FormClose();
     void startMove();

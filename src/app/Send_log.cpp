@@ -73,6 +73,12 @@ TEmail::TEmail(QWidget* parent) : QDialog(parent) {
         else
             QMessageBox::critical(this, windowTitle(), text, QMessageBox::Ok);
     };
+
+    // What the user types is never translated.
+    lingo::KeepUserText(Comment);
+    lingo::KeepUserText(Answer);
+    LingoClient1 = new TLingoClient(this, DataModule1().LingoEngine1);
+    LingoClient1->OwnerCreated();
 }
 
 TEmail::~TEmail() {

@@ -1,6 +1,7 @@
 #pragma once
 #include "app/SmtpSend.h"
 #include "common/SharedTypes.h"
+#include "lingo/LingoComp.h"
 
 #include <QDialog>
 #include <QString>
@@ -39,6 +40,7 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
     QLabel* SendStatus = nullptr; // "Sending..." while a send runs
+    TLingoClient* LingoClient1 = nullptr;
 
     bool Sending() const { return sending_; }
 

@@ -1,7 +1,9 @@
 #include "app/SettingsUnit.h"
 
 #include "app/AppUtils.h"
+#include "app/DataModule.h"
 #include "app/SettingsCheck.h"
+#include "lingo/LingoCtrls.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -30,6 +32,17 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, QWidg
             if (on) emit Click();
         });
     }
+}
+
+QStringList TRadioGroup::LingoItems() const {
+    QStringList out;
+    for (const QRadioButton* b : items_)
+        out.append(b->text());
+    return out;
+}
+
+void TRadioGroup::SetLingoItem(int index, const QString& text) {
+    if (index >= 0 && index < items_.size()) items_[index]->setText(text);
 }
 
 int TRadioGroup::ItemIndex() const {
@@ -65,16 +78,32 @@ TSettingsForm::TSettingsForm(TSettingsStore& live, QWidget* parent)
     ShowMessage = [this](const QString& title, const QString& text) {
         QMessageBox::warning(this, title, text);
     };
-    CurrentLanguage = [this] {
-        const QString shown = LangFlagsCombo1->currentText();
-        return shown.isEmpty() ? live_.Text("Language") : shown.toStdString();
-    };
+    CurrentLanguage = [] { return ConfiguredLanguage().toStdString(); };
 
-    LangFlagsCombo1->addItem(qs(live_.Text("Language")));
+    // Configuration values are the user's: never given a design text.
+    for (const auto& [name, e] : edits_)
+        lingo::KeepUserText(e);
+    // The dialog as designed, recorded before its start-up changes any text.
+    LingoClient1 = new TLingoClient(this, DataModule1().LingoEngine1);
+    LingoClient1->OnChangeLanguage = [this](QObject*) { showTitle(); };
+
     loadControls(live_);
+    Language = qs(live_.Text("Language"));
     rsettings_ = live_;
     storeControls(rsettings_);
+    rlanguage_ = Language;
+    Timer1->start();
+    showTitle();
+    LingoClient1->OwnerCreated();
+}
+
+void TSettingsForm::showTitle() {
     setWindowTitle(qs(std::string(VersionName) + "    IP:" + GetLocalIP()));
+}
+
+void TSettingsForm::Timer1Timer() {
+    Timer1->stop();
+    DataModule1().LingoEngine1->Translate(Language);
 }
 
 void TSettingsForm::buildControls() {
@@ -188,10 +217,12 @@ void TSettingsForm::buildControls() {
     Label3->setBuddy(MyPasswordText);
     Label21->setBuddy(AuthIDText);
 
-    LangFlagsCombo1 = new QComboBox(this);
+    LangFlagsCombo1 = new TLangFlagsCombo(this);
     LangFlagsCombo1->setObjectName("LangFlagsCombo1");
     LangFlagsCombo1->setAccessibleName(qs(SettingsFieldName("LangFlagsCombo1")));
     LangFlagsCombo1->setGeometry(8, 412, 65, 22);
+    // Picking a language switches the whole console at once.
+    LangFlagsCombo1->SetLingoEngine(DataModule1().LingoEngine1);
 
     Button1 = button("Button1", "Send LOG file", 94);
     Button2 = button("Button2", "Save", 232);
@@ -202,8 +233,7 @@ void TSettingsForm::buildControls() {
     Timer1->setObjectName("Timer1");
     Timer1->setInterval(1000);
     Timer1->setSingleShot(true);
-    // Its tick switches the language engine to the stored language; there is no
-    // engine to switch yet, so it is neither connected nor started.
+    connect(Timer1, &QTimer::timeout, this, &TSettingsForm::Timer1Timer);
 
     for (QCheckBox* c : {CheckBox2, CheckBox3, CheckBox4})
         connect(c, &QCheckBox::toggled, this, &TSettingsForm::CheckBoxClick);
@@ -274,13 +304,9 @@ void TSettingsForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (event->spontaneous()) return; // the window manager restoring it is no new showing
     loadControls(live_);
-    if (CurrentLanguage) {
-        const QString language = qs(CurrentLanguage());
-        if (LangFlagsCombo1->findText(language) < 0) LangFlagsCombo1->addItem(language);
-        LangFlagsCombo1->setCurrentText(language);
-    }
     storeControls(rsettings_);
     rsettings_.SetText("Language", live_.Text("Language"));
+    rlanguage_ = Language;
     CheckBoxClick();
     Button3->setFocus();
 }
@@ -316,7 +342,9 @@ void TSettingsForm::Button2Click() {
 }
 
 void TSettingsForm::Button3Click() {
+    // The language engine keeps a language picked meanwhile; Save stores it.
     loadControls(rsettings_);
+    Language = rlanguage_;
     QDialog::reject();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "app/SettingsStore.h"
 #include "common/SharedTypes.h"
+#include "lingo/LingoComp.h"
 
 #include <QDialog>
 #include <QGroupBox>
@@ -12,7 +13,7 @@
 #include <string>
 
 class QCheckBox;
-class QComboBox;
+class TLangFlagsCombo;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -21,12 +22,15 @@ class QTimer;
 
 // RadioGroup1: a framed group of exclusive choices whose selection may also be
 // none (-1), as a configuration with a negative PhoneConnection gives.
-class TRadioGroup : public QGroupBox {
+class TRadioGroup : public QGroupBox, public TLingoItems {
     Q_OBJECT
 public:
     TRadioGroup(const QString& caption, const QStringList& items, QWidget* parent);
     int ItemIndex() const;
     void SetItemIndex(int index);
+    // The choices' texts, translated as the group's items.
+    QStringList LingoItems() const override;
+    void SetLingoItem(int index, const QString& text) override;
     QRadioButton* Item(int index) const { return items_.value(index); }
 signals:
     // A choice was selected, by the user or by SetItemIndex.
@@ -49,9 +53,11 @@ public:
     std::function<void()> OnSendLog;
     // Where a failed save is logged; may be empty.
     TGetStrProc LogEvent;
-    // The language currently in use, which Save stores. Until a language engine
-    // is attached, the language shown in LangFlagsCombo1.
+    // The language Save stores: the language engine's current one (or the
+    // one whose file failed to read while the design texts are shown).
     std::function<std::string()> CurrentLanguage;
+    // The language read from the configuration; Timer1 switches to it.
+    QString Language;
     // Tells the user why Save refused or failed; a test puts a recorder here.
     std::function<void(const QString& title, const QString& text)> ShowMessage;
 
@@ -73,9 +79,10 @@ public:
     QLabel *Label1, *Label4, *Label22, *Label2, *Label3, *Label21;
     QLineEdit *SipServerAdressText, *SipProxyAdressText, *CallPrefixText;
     QLineEdit *MyIdentityText, *MyPasswordText, *AuthIDText;
-    QComboBox* LangFlagsCombo1;
+    TLangFlagsCombo* LangFlagsCombo1;
     QPushButton *Button1, *Button2, *Button3;
     QTimer* Timer1;
+    TLingoClient* LingoClient1;
 
     // The values of the controls when the dialog was last shown.
     const TSettingsStore& RSettings() const { return rsettings_; }
@@ -93,6 +100,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // About a second after creation: the configured language comes on screen.
+    void Timer1Timer();
+    void showTitle();
     void Button1Click();
     void Button2Click();
     void Button3Click();
@@ -104,6 +114,7 @@ private:
 
     TSettingsStore& live_;
     TSettingsStore rsettings_;
+    QString rlanguage_;
     std::map<std::string, QLineEdit*> edits_;
     std::map<std::string, QCheckBox*> checks_;
     bool inCheckBoxClick_ = false;

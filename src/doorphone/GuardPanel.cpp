@@ -91,6 +91,15 @@ TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), 
     Lock2Button = makeButton(350, 90, "button_zamek2_maly.png", "Open lock 2");
     CameraImage->setAccessibleName("Camera picture");
     ButtonPanel->setAccessibleName("Buttons");
+    // Names by which the window's translation finds the panel's parts; the
+    // caption is the device's own name and never translated.
+    VratnikButton->setObjectName("VratnikButton");
+    CameraButton->setObjectName("CameraButton");
+    IncomingCallButton->setObjectName("IncomingCallButton");
+    Lock1Button->setObjectName("Lock1Button");
+    Lock2Button->setObjectName("Lock2Button");
+    GuardNameLabel->setObjectName("GuardNameLabel");
+    GuardNameLabel->setProperty("lingoUserText", true);
     // A press anywhere on the panel belongs to the panel: it must not reach the
     // window behind it, where a press starts a window move.
     setAttribute(Qt::WA_NoMousePropagation);

@@ -896,6 +896,12 @@ void TLingoClient::single(QObject* c, const QString& name, uint16_t code, Mode m
                           const std::function<void(const QString&)>& write) {
     if (!on(code)) return;
     auto* w = qobject_cast<QWidget*>(c);
+    if (mode == Mode::Snapshot) {
+        const QString owner = c == window_ ? QString() : window_->objectName();
+        if (DesignStruct.FindLine(name, owner, QString(), code) >= 0)
+            snapshot_.AddLine({name, owner, current, code, QString(), TStructLine::Translated});
+        return;
+    }
     if (mode == Mode::Record) {
         if (!qualifies(current, c->objectName())) return;
         const QString owner = c == window_ ? QString() : window_->objectName();
@@ -916,6 +922,11 @@ void TLingoClient::lines(QObject* c, const QString& name, uint16_t code, Mode mo
     const QString owner = window_->objectName();
     for (int i = 0; i < current.size(); ++i) {
         const QString addr = QString::number(i);
+        if (mode == Mode::Snapshot) {
+            if (DesignStruct.FindLine(name, owner, addr, code) >= 0)
+                snapshot_.AddLine({name, owner, current[i], code, addr, TStructLine::Translated});
+            continue;
+        }
         if (mode == Mode::Record) {
             if (qualifies(current[i], QString()))
                 DesignStruct.AddLine({name, owner, current[i], code, addr, TStructLine::Translated});
@@ -1049,7 +1060,10 @@ void TLingoClient::processComponent(QObject* c, Mode mode) {
         const QString owner = window_->objectName();
         for (int i = 0; i < count; ++i) {
             const QString addr = QString::number(i) + QStringLiteral(".0");
-            if (mode == Mode::Record) {
+            if (mode == Mode::Snapshot) {
+                if (DesignStruct.FindLine(name, owner, addr, code) >= 0)
+                    snapshot_.AddLine({name, owner, get(i), code, addr, TStructLine::Translated});
+            } else if (mode == Mode::Record) {
                 if (qualifies(get(i), QString()))
                     DesignStruct.AddLine({name, owner, get(i), code, addr, TStructLine::Translated});
             } else if (const QString t = lookup(name, owner, addr, code); !t.isEmpty()) {
@@ -1081,6 +1095,14 @@ void TLingoClient::TranslateComponent(QObject* component, const QString& name) {
     if (!component) return;
     if (!name.isEmpty()) component->setObjectName(name);
     if (component->parent()) processComponent(component, Mode::Translate);
+}
+
+TComponentStructure TLingoClient::ShownTexts() {
+    snapshot_.Clear();
+    processComponents(Mode::Snapshot);
+    TComponentStructure out = snapshot_;
+    snapshot_.Clear();
+    return out;
 }
 
 void TLingoClient::LanguageChanged() {

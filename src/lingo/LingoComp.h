@@ -371,11 +371,14 @@ public:
     QString EntryName(const QObject* component) const;
     // The window's named components in walking order (the window first).
     std::vector<QObject*> Components() const;
+    // What the window shows now for every key of the design table (the
+    // texts the language manager and the checks compare).
+    TComponentStructure ShownTexts();
     // A language would let text reach this (owner, component) key.
     bool Owns(const QString& ownerName, const QString& componentName) const;
 
 private:
-    enum class Mode { Record, Translate };
+    enum class Mode { Record, Translate, Snapshot };
     void processComponents(Mode mode);
     void processComponent(QObject* c, Mode mode);
     void single(QObject* c, const QString& name, uint16_t code, Mode mode, const QString& current,
@@ -386,6 +389,7 @@ private:
     bool on(uint16_t code) const;
 
     QWidget* window_;
+    TComponentStructure snapshot_;
     // Accessible names that read as a recorded text follow its translation.
     QHash<QString, uint16_t> accessibleFollows_;
 };
