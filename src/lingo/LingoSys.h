@@ -7,6 +7,7 @@
 // translated entries of window components, the lexicon section, a reserved
 // section and an optional flag picture (a 16 x 16 BMP as hex lines).
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -50,6 +51,11 @@ QString PropertyDisplayName(uint16_t code);
 // Refusals that keep a hostile or broken file from costing memory or time.
 inline constexpr qint64 MaxLanguageFileBytes = qint64{4} << 20;
 inline constexpr int MaxFlagBytes = 32 * 1024;
+// A lexicon keeps room for every number up to its highest item, so a few
+// lines of scattered high numbers could claim far more memory than the file
+// is long: a read stores no item that would raise the room of all lexicons
+// together above this many numbers.
+inline constexpr int MaxLexiconSlots = 1 << 22;
 } // namespace lingo
 
 // ---- stores ----
@@ -137,6 +143,8 @@ public:
 };
 
 // The strings of all lexicons of one language, by lexicon key (letter case ignored).
+// The two lists are read from outside but changed only through the operations:
+// a name index beside them keeps a lookup from scanning every lexicon.
 class TLexiconData {
 public:
     QStringList LexiconsNames;
@@ -161,6 +169,7 @@ private:
     int open(const QString& name);
     QString OpenedLexiconName;
     int OpenedLexiconIndex = -2;
+    QHash<QString, int> index_; // case-folded name -> position of its first lexicon
 };
 
 // ---- file text ----
@@ -188,7 +197,9 @@ struct LangLine {
 bool ParseLangLine(const QString& line, LangLine& out);
 
 // The quoted text of a value (between its first and last double quote), and
-// what lies outside it, where markers and keyed fields are looked for.
+// what lies outside it, where markers and keyed fields are looked for: the
+// quoted part with its quotes, or a lone double quote, stands there as one TAB,
+// so that no field read from outside holds a double quote.
 QString QuotedText(const QString& value);
 QString OutsideQuotes(const QString& value);
 // A keyed field ("%COMPONENT=" ...) of the text outside the quotes, up to the
@@ -242,7 +253,9 @@ bool ReadLanguage(const QStringList& lines, const QString& requestedName, const 
 // only when superior is not empty), entries in row order, lexicons in order
 // (only those with a stored non-empty text; items ascending), the reserved
 // marker, the flag section when flag is not empty. Lines end with CR LF; line
-// breaks inside a text are written as blanks.
+// breaks inside a text are written as blanks, and so are double quotes inside
+// a keyed field (a name, owner, item address, lexicon key or the superior),
+// where they would move the end of the line's quoted text.
 QByteArray WriteLanguage(const QString& signature, const QString& name, const QString& superior,
                          const TComponentStructure& data, const TLexiconData& lexicons, const QByteArray& flag,
                          TLFEncoding encoding);
