@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QIcon>
 #include <QImage>
+#include <QMenu>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -14,7 +15,7 @@
 #include <functional>
 #include <vector>
 
-class QMenu;
+
 class QWidget;
 class TFlagsList;
 class TLingoEngine;
@@ -381,7 +382,7 @@ private:
                 const std::function<void(const QString&)>& write);
     void lines(QObject* c, const QString& name, uint16_t code, Mode mode, const QStringList& current,
                const std::function<void(int, const QString&)>& write);
-    QString lookup(const QString& name, const QString& itemAddr, uint16_t code);
+    QString lookup(const QString& name, const QString& owner, const QString& itemAddr, uint16_t code);
     bool on(uint16_t code) const;
 
     QWidget* window_;
