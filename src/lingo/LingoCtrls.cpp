@@ -44,13 +44,13 @@ void refill(QComboBox* box, const QStringList& languages, const QString& current
             box->addItem(icon, languages.at(i));
         }
     }
-    while (box->count() > count) box->removeItem(box->count() - 1);
+    while (box->count() > count)
+        box->removeItem(box->count() - 1);
     box->setCurrentIndex(positionOf(box, current));
     box->update();
 }
 
-template <class Chooser>
-void attach(Chooser* self, QPointer<TLingoEngine>& slot, TLingoEngine* engine) {
+template <class Chooser> void attach(Chooser* self, QPointer<TLingoEngine>& slot, TLingoEngine* engine) {
     if (slot != engine) {
         if (slot) slot->SpanClients.UnregisterClient(self);
         slot = engine;
@@ -59,8 +59,7 @@ void attach(Chooser* self, QPointer<TLingoEngine>& slot, TLingoEngine* engine) {
     if (engine) self->ChangeLangList(engine->LangMenu, engine->CurrentLanguage(), engine->Flags);
 }
 
-template <class Chooser>
-void pickLanguage(Chooser* self, const QPointer<TLingoEngine>& engine, int index) {
+template <class Chooser> void pickLanguage(Chooser* self, const QPointer<TLingoEngine>& engine, int index) {
     if (!engine || index < 0 || index >= self->count()) return;
     const QString caption = self->itemText(index);
     if (caption == engine->CurrentLanguage()) return;
@@ -143,8 +142,10 @@ std::vector<Piece> parseLine(const QString& line, const TLexicon* lexicon, bool 
             if (line.at(i + 1) == u'#') {
                 const int next = readNumber(line, i + 2, number);
                 if (next > 0) {
-                    if (static_cast<int>(before.size()) < TLingoRichEdit::MaxStyleDepth) before.push_back(style);
-                    style = number > std::numeric_limits<int>::max() || number < 0 ? -1 : static_cast<int>(number);
+                    if (static_cast<int>(before.size()) < TLingoRichEdit::MaxStyleDepth)
+                        before.push_back(style);
+                    style = number > std::numeric_limits<int>::max() || number < 0 ? -1
+                                                                                   : static_cast<int>(number);
                     i = next;
                     continue;
                 }
@@ -159,7 +160,8 @@ std::vector<Piece> parseLine(const QString& line, const TLexicon* lexicon, bool 
 QString completeLinks(const QString& line, const TLexicon* lexicon) {
     if (lexicon) return lexicon->CompleteString(line);
     QString out;
-    for (const Piece& p : parseLine(line, nullptr, false)) out += p.text;
+    for (const Piece& p : parseLine(line, nullptr, false))
+        out += p.text;
     return out;
 }
 
@@ -206,7 +208,8 @@ public:
                 Append(texts.at(i), objects.value(i));
             }
         }
-        while (list_->count() > count) delete list_->takeItem(list_->count() - 1);
+        while (list_->count() > count)
+            delete list_->takeItem(list_->count() - 1);
     }
 
 private:
@@ -234,7 +237,8 @@ public:
                 combo_->addItem(texts.at(i), objects.value(i));
             }
         }
-        while (combo_->count() > count) combo_->removeItem(combo_->count() - 1);
+        while (combo_->count() > count)
+            combo_->removeItem(combo_->count() - 1);
     }
 
 private:
@@ -255,7 +259,9 @@ TLangCombo::~TLangCombo() {
     if (engine_) engine_->SpanClients.UnregisterClient(this);
 }
 
-void TLangCombo::SetLingoEngine(TLingoEngine* engine) { attach(this, engine_, engine); }
+void TLangCombo::SetLingoEngine(TLingoEngine* engine) {
+    attach(this, engine_, engine);
+}
 
 void TLangCombo::SetStyleCombo(TLangComboStyle style) {
     style_ = style;
@@ -266,7 +272,9 @@ void TLangCombo::ChangeLangList(const QStringList& languages, const QString& cur
     refill(this, languages, current, nullptr);
 }
 
-void TLangCombo::picked(int index) { pickLanguage(this, engine_, index); }
+void TLangCombo::picked(int index) {
+    pickLanguage(this, engine_, index);
+}
 
 // ---- TLangFlagsCombo ----
 
@@ -284,7 +292,8 @@ TLangFlagsCombo::~TLangFlagsCombo() {
 void TLangFlagsCombo::SetLingoEngine(TLingoEngine* engine) {
     attach(this, engine_, engine);
     if (!engine)
-        for (int i = 0; i < count(); ++i) setItemIcon(i, QIcon());
+        for (int i = 0; i < count(); ++i)
+            setItemIcon(i, QIcon());
 }
 
 void TLangFlagsCombo::ChangeLangList(const QStringList& languages, const QString& current,
@@ -292,7 +301,9 @@ void TLangFlagsCombo::ChangeLangList(const QStringList& languages, const QString
     refill(this, languages, current, &flags);
 }
 
-void TLangFlagsCombo::picked(int index) { pickLanguage(this, engine_, index); }
+void TLangFlagsCombo::picked(int index) {
+    pickLanguage(this, engine_, index);
+}
 
 // ---- TLingoStrings ----
 
@@ -327,7 +338,9 @@ TLingoStrings::~TLingoStrings() {
     if (lexicon_) lexicon_->RemoveSlave(this);
 }
 
-QString TLingoStrings::complete(const QString& line) const { return completeLinks(line, lexicon_); }
+QString TLingoStrings::complete(const QString& line) const {
+    return completeLinks(line, lexicon_);
+}
 
 int TLingoStrings::AddObject(const QString& text, const QVariant& object) {
     lines_.append(text);
@@ -382,7 +395,8 @@ void TLingoStrings::CustomSort(const SortCompare& compare) {
 void TLingoStrings::Translate() {
     QStringList shown;
     shown.reserve(lines_.size());
-    for (const QString& line : lines_) shown.append(complete(line));
+    for (const QString& line : lines_)
+        shown.append(complete(line));
     controlled_->Assign(shown, objects_);
 }
 
@@ -445,7 +459,9 @@ void TLingoRichEdit::AssignStyles(const TLMStringStyles& styles) {
     Translate();
 }
 
-void TLingoRichEdit::ClearStyles() { styles_.clear(); }
+void TLingoRichEdit::ClearStyles() {
+    styles_.clear();
+}
 
 QString TLingoRichEdit::Format(const QString& text, int styleIndex) {
     if (styleIndex < 0) return text;
@@ -480,7 +496,9 @@ QString TLingoRichEdit::ReadLineText(int lineIndex) const {
     return document()->findBlockByNumber(lineIndex).text();
 }
 
-QString TLingoRichEdit::ReadLineFText(int lineIndex) const { return lines_.value(lineIndex); }
+QString TLingoRichEdit::ReadLineFText(int lineIndex) const {
+    return lines_.value(lineIndex);
+}
 
 void TLingoRichEdit::DeleteLine(int lineIndex) {
     const int count = LinesCount();
@@ -573,7 +591,8 @@ void TLingoRichEdit::Translate() {
 
 bool TLingoRichEdit::SaveToStream(QIODevice& stream, std::optional<TLFEncoding> encoding) const {
     QString text;
-    for (const QString& line : lines_) text += line + u'\n';
+    for (const QString& line : lines_)
+        text += line + u'\n';
     const QByteArray bytes = encoding ? lingo::EncodeLanguageText(text, *encoding) : text.toUtf8();
     return stream.write(bytes) == bytes.size();
 }
@@ -629,4 +648,6 @@ void TValuedLabel::SetValueSpaces(uint8_t spaces) {
     rebuild();
 }
 
-void TValuedLabel::rebuild() { setText(valueName_ + separator_ + QString(spaces_, u' ') + value_); }
+void TValuedLabel::rebuild() {
+    setText(valueName_ + separator_ + QString(spaces_, u' ') + value_);
+}

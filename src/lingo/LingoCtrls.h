@@ -62,7 +62,8 @@ public:
     // (sender = this chooser); the engine's CurrentLanguage tells the outcome.
     std::function<void(QObject* sender)> OnChangeLanguage;
 
-    void ChangeLangList(const QStringList& languages, const QString& current, const TFlagsList& flags) override;
+    void ChangeLangList(const QStringList& languages, const QString& current,
+                        const TFlagsList& flags) override;
 
 private:
     void picked(int index);
@@ -85,7 +86,8 @@ public:
     // As TLangCombo::OnChangeLanguage.
     std::function<void(QObject* sender)> OnChangeLanguage;
 
-    void ChangeLangList(const QStringList& languages, const QString& current, const TFlagsList& flags) override;
+    void ChangeLangList(const QStringList& languages, const QString& current,
+                        const TFlagsList& flags) override;
 
 private:
     void picked(int index);

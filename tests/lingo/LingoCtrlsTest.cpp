@@ -20,10 +20,13 @@
 #include <vector>
 
 // Readable failures.
-void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
 void PrintTo(const QStringList& list, std::ostream* os) {
     *os << '{';
-    for (const QString& s : list) *os << '"' << s.toStdString() << "\" ";
+    for (const QString& s : list)
+        *os << '"' << s.toStdString() << "\" ";
     *os << '}';
 }
 
@@ -52,7 +55,8 @@ void writeLanguage(const QString& path, const QString& name, const QByteArray& f
                       QStringLiteral("0\t%LEXICON_STRINGS")};
     for (const LexiconTexts& l : lexicons) {
         lines << QStringLiteral("0\t%LEXICON_NAME=%1;").arg(l.key);
-        for (const auto& [n, text] : l.items) lines << QStringLiteral("%1\t\"%2\"").arg(n).arg(text);
+        for (const auto& [n, text] : l.items)
+            lines << QStringLiteral("%1\t\"%2\"").arg(n).arg(text);
     }
     lines << QStringLiteral("0\t%SMART_STRINGS");
     if (!flag.isEmpty()) {
@@ -111,7 +115,8 @@ protected:
 
 QStringList itemsOf(const QComboBox& box) {
     QStringList items;
-    for (int i = 0; i < box.count(); ++i) items << box.itemText(i);
+    for (int i = 0; i < box.count(); ++i)
+        items << box.itemText(i);
     return items;
 }
 
@@ -130,8 +135,7 @@ void pick(QComboBox& box, const QString& caption) {
 
 // ---- both choosers ----
 
-template <class Chooser>
-class ChooserTest : public LingoFixture {
+template <class Chooser> class ChooserTest : public LingoFixture {
 protected:
     void SetUp() override {
         LingoFixture::SetUp();
@@ -240,6 +244,21 @@ TYPED_TEST(ChooserTest, ARefusedSwitchShowsTheCurrentLanguageAgain) {
     EXPECT_EQ(itemsOf(box), this->engine->LangMenu);
 }
 
+TYPED_TEST(ChooserTest, TheManagerEntriesRunTheManagerAndLeaveTheCurrentLanguageShown) {
+    auto& box = *this->chooser;
+    std::vector<bool> runs;
+    this->engine->RunManager = [&runs](bool creating) {
+        runs.push_back(creating);
+        return QString(); // closed without saving
+    };
+    pick(box, this->engine->LangFormLexicon->GetItem(LangFormItem::Add));
+    pick(box, this->engine->LangFormLexicon->GetItem(LangFormItem::Edit));
+    EXPECT_EQ(runs, (std::vector<bool>{true, false}));
+    EXPECT_EQ(this->engine->CurrentLanguage(), "EN");
+    EXPECT_EQ(box.currentText(), "EN");
+    EXPECT_EQ(itemsOf(box), this->engine->LangMenu);
+}
+
 // ---- flags ----
 
 using FlagsTest = LingoFixture;
@@ -257,7 +276,8 @@ TEST_F(FlagsTest, OnlyASixteenBySixteenFlagShowsAPicture) {
         {"PL", QByteArray("not a picture at all, just some bytes"), false},
     };
     for (const auto& c : cases)
-        writeLanguage(lang(QString::fromLatin1(c.language) + ".lng"), QString::fromLatin1(c.language), c.flag);
+        writeLanguage(lang(QString::fromLatin1(c.language) + ".lng"), QString::fromLatin1(c.language),
+                      c.flag);
     scan();
     TLangFlagsCombo flags;
     TLangCombo plain;
@@ -272,7 +292,8 @@ TEST_F(FlagsTest, OnlyASixteenBySixteenFlagShowsAPicture) {
         EXPECT_TRUE(plain.itemIcon(plain.findText(c.language)).isNull()) << "the text chooser shows no flags";
     }
     flags.SetLingoEngine(nullptr);
-    for (int i = 0; i < flags.count(); ++i) EXPECT_TRUE(flags.itemIcon(i).isNull()) << "no engine, no flags";
+    for (int i = 0; i < flags.count(); ++i)
+        EXPECT_TRUE(flags.itemIcon(i).isNull()) << "no engine, no flags";
 }
 
 // ---- TLingoStrings ----
@@ -310,7 +331,10 @@ TEST_F(StringsTest, TheControlledListShowsEveryOperationCompleted) {
         QStringList source, shown;
     } cases[] = {
         {"nothing", [](TLingoStrings&) {}, {"a «#0;", "b"}, {"a Hello", "b"}},
-        {"add", [](TLingoStrings& s) { s.Add("«#1;!"); }, {"a «#0;", "b", "«#1;!"}, {"a Hello", "b", "World!"}},
+        {"add",
+         [](TLingoStrings& s) { s.Add("«#1;!"); },
+         {"a «#0;", "b", "«#1;!"},
+         {"a Hello", "b", "World!"}},
         {"add a link to an undefined item",
          [](TLingoStrings& s) {
              s.Add("x«#3;");
@@ -318,10 +342,18 @@ TEST_F(StringsTest, TheControlledListShowsEveryOperationCompleted) {
          },
          {"a «#0;", "b", "x«#3;", "«#99;y"},
          {"a Hello", "b", "x???", "???y"}},
-        {"add an ill-formed link", [](TLingoStrings& s) { s.Add("«#;«#1x;«#"); }, {"a «#0;", "b", "«#;«#1x;«#"},
+        {"add an ill-formed link",
+         [](TLingoStrings& s) { s.Add("«#;«#1x;«#"); },
+         {"a «#0;", "b", "«#;«#1x;«#"},
          {"a Hello", "b", "«#;«#1x;«#"}},
-        {"insert", [](TLingoStrings& s) { s.Insert(1, "«#2;"); }, {"a «#0;", "«#2;", "b"}, {"a Hello", "Bye", "b"}},
-        {"insert at the end", [](TLingoStrings& s) { s.Insert(2, "c"); }, {"a «#0;", "b", "c"}, {"a Hello", "b", "c"}},
+        {"insert",
+         [](TLingoStrings& s) { s.Insert(1, "«#2;"); },
+         {"a «#0;", "«#2;", "b"},
+         {"a Hello", "Bye", "b"}},
+        {"insert at the end",
+         [](TLingoStrings& s) { s.Insert(2, "c"); },
+         {"a «#0;", "b", "c"},
+         {"a Hello", "b", "c"}},
         {"insert outside", [](TLingoStrings& s) { s.Insert(3, "c"); }, {"a «#0;", "b"}, {"a Hello", "b"}},
         {"delete", [](TLingoStrings& s) { s.Delete(0); }, {"b"}, {"b"}},
         {"delete outside", [](TLingoStrings& s) { s.Delete(-1); }, {"a «#0;", "b"}, {"a Hello", "b"}},
@@ -359,6 +391,7 @@ TEST_F(StringsTest, TheControlledListFollowsALanguageSwitch) {
     EXPECT_EQ(target, QStringList{"Hello World"});
     EXPECT_EQ(itemsOf(combo), (QStringList{"Bye", "World"}));
 
+    engine->DataLexicon.NewLexicon(kKey);
     engine->DataLexicon.WriteItem(kKey, 0, QStringLiteral("Hallo"));
     engine->DataLexicon.WriteItem(kKey, 2, QStringLiteral("Tschüss"));
     lexicon->LanguageChanged();
@@ -407,13 +440,16 @@ std::vector<TextRun> runsOf(const TLingoRichEdit& edit, int line) {
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment f = it.fragment();
         const QTextCharFormat c = f.charFormat();
-        TextRun r{f.text(), c.fontWeight() == QFont::Bold, c.fontItalic(), c.fontUnderline(),
-              static_cast<int>(c.fontPointSize()),
-              c.hasProperty(QTextFormat::ForegroundBrush) ? c.foreground().color().rgb() : 0,
-              c.fontFamilies().toStringList().value(0)};
+        TextRun r{f.text(),
+                  c.fontWeight() == QFont::Bold,
+                  c.fontItalic(),
+                  c.fontUnderline(),
+                  static_cast<int>(c.fontPointSize()),
+                  c.hasProperty(QTextFormat::ForegroundBrush) ? c.foreground().color().rgb() : 0,
+                  c.fontFamilies().toStringList().value(0)};
         if (!runs.empty() && runs.back().bold == r.bold && runs.back().italic == r.italic &&
-            runs.back().underline == r.underline && runs.back().size == r.size && runs.back().color == r.color &&
-            runs.back().family == r.family)
+            runs.back().underline == r.underline && runs.back().size == r.size &&
+            runs.back().color == r.color && runs.back().family == r.family)
             runs.back().text += r.text;
         else
             runs.push_back(r);
@@ -436,25 +472,25 @@ TEST_F(RichEditTest, LinksAndNestedStylesRender) {
     EXPECT_EQ(edit.GetStyles()[1], TLMStringStyle{}) << "the gap is filled with defaults";
 
     // Style 2 inside style 0 inside the default; style 1 is all defaults, 7 undefined.
-    edit.Write("a¬#0;b«#0;¬#2;c«#1;¬;d¬;e");
-    edit.WriteLn(TLingoRichEdit::Format("f", 1) + TLingoRichEdit::Format("g", 7) + "«#2;");
+    edit.WriteLn("a¬#0;b«#0;¬#2;c«#1;¬;d¬;e");
+    edit.Write(TLingoRichEdit::Format("f", 1) + TLingoRichEdit::Format("g", 7) + "«#2;");
     const QRgb red = qRgb(0xCC, 0, 0);
     const std::vector<TextRun> first{{"a"},
-                                 {"bHello", true, false, false, 0, red},
-                                 {"cWorld", false, true, true, 14, 0, "Serif"},
-                                 {"d", true, false, false, 0, red},
-                                 {"e"}};
+                                     {"bHello", true, false, false, 0, red},
+                                     {"cWorld", false, true, true, 14, 0, "Serif"},
+                                     {"d", true, false, false, 0, red},
+                                     {"e"}};
     EXPECT_EQ(runsOf(edit, 0), first);
     EXPECT_EQ(runsOf(edit, 1), std::vector<TextRun>{{"fgBye"}});
     EXPECT_EQ(edit.ReadLineText(0), "abHellocWorldde");
     EXPECT_EQ(edit.ReadLineFText(1), "¬#1;f¬;¬#7;g¬;«#2;");
     EXPECT_EQ(edit.LinesCount(), 2);
-    EXPECT_EQ(edit.ReadLineText(1), "");
 
     // Deeper than remembered: the 33rd level applies, and closing it goes back
     // to what the levels below remember.
     QString deep;
-    for (int i = 0; i < 33; ++i) deep += "¬#0;";
+    for (int i = 0; i < 33; ++i)
+        deep += "¬#0;";
     edit.RewriteLine(1, deep + "x¬;y" + QString("¬;").repeated(40) + "z");
     EXPECT_EQ(runsOf(edit, 1), (std::vector<TextRun>{{"xy", true, false, false, 0, red}, {"z"}}));
 
@@ -473,10 +509,22 @@ TEST_F(RichEditTest, IllFormedMarksShowAsWritten) {
         const char* source;
         const char* shown;
     } cases[] = {
-        {"¬#x;a", "¬#x;a"},  {"¬#;a", "¬#;a"},     {"¬#1", "¬#1"},       {"a¬b", "a¬b"},
-        {"a¬", "a¬"},        {"¬;a¬;", "a"},       {"«#;", "«#;"},       {"«#12", "«#12"},
-        {"«#a;", "«#a;"},    {"«#1x;", "«#1x;"},   {"«#", "«#"},         {"«x#0;", "«x#0;"},
-        {"«#0", "«#0"},      {"«#99;", "???"},     {"«#3;", "???"},      {"«#99999999999999999999;", "???"},
+        {"¬#x;a", "¬#x;a"},
+        {"¬#;a", "¬#;a"},
+        {"¬#1", "¬#1"},
+        {"a¬b", "a¬b"},
+        {"a¬", "a¬"},
+        {"¬;a¬;", "a"},
+        {"«#;", "«#;"},
+        {"«#12", "«#12"},
+        {"«#a;", "«#a;"},
+        {"«#1x;", "«#1x;"},
+        {"«#", "«#"},
+        {"«x#0;", "«x#0;"},
+        {"«#0", "«#0"},
+        {"«#99;", "???"},
+        {"«#3;", "???"},
+        {"«#99999999999999999999;", "???"},
         {"¬#99999999999999999999;a¬;", "a"},
     };
     TLingoRichEdit edit;
@@ -485,7 +533,8 @@ TEST_F(RichEditTest, IllFormedMarksShowAsWritten) {
     for (const auto& c : cases) {
         edit.RewriteLine(0, c.source);
         EXPECT_EQ(edit.ReadLineText(0), c.shown) << c.source;
-        for (const TextRun& r : runsOf(edit, 0)) EXPECT_FALSE(r.bold) << c.source;
+        for (const TextRun& r : runsOf(edit, 0))
+            EXPECT_FALSE(r.bold) << c.source;
     }
     edit.SetAssignedLexicon(nullptr);
     edit.RewriteLine(0, "«#0;");
@@ -542,7 +591,8 @@ TEST_F(RichEditTest, LineOperationsKeepSourceAndShownLinesInStep) {
          {"Bye", "b"}},
         {"delete in the middle, at the end, the only one",
          [](TLingoRichEdit& e) {
-             for (const char* t : {"a", "b", "c"}) e.WriteLn(t);
+             for (const char* t : {"a", "b", "c"})
+                 e.WriteLn(t);
              e.DeleteLine(1);
              e.DeleteLine(3);
              e.DeleteLine(2);
@@ -577,7 +627,8 @@ TEST_F(RichEditTest, LineOperationsKeepSourceAndShownLinesInStep) {
         EXPECT_EQ(edit.LinesCount(), c.source.size()) << c.name;
         EXPECT_EQ(edit.document()->blockCount(), c.shown.size()) << c.name;
         QStringList shown;
-        for (int i = 0; i < edit.LinesCount(); ++i) shown << edit.ReadLineText(i);
+        for (int i = 0; i < edit.LinesCount(); ++i)
+            shown << edit.ReadLineText(i);
         EXPECT_EQ(shown, c.shown) << c.name;
         EXPECT_EQ(edit.toPlainText(), c.shown.join('\n')) << c.name;
     }
