@@ -350,15 +350,16 @@ QString TIndexedItems::Get(int n) const {
     return Items.at(ItemPointer[static_cast<size_t>(n)]);
 }
 
+// The fields are open to the editor: a pointer that leads nowhere counts as undefined.
 bool TIndexedItems::IsIncluded(int n) const {
-    return n >= 0 && n <= MaxAddress && ItemPointer[static_cast<size_t>(n)] != 0;
+    if (n < 0 || n > MaxAddress || static_cast<size_t>(n) >= ItemPointer.size()) return false;
+    const int at = ItemPointer[static_cast<size_t>(n)];
+    return at > 0 && at < Items.size();
 }
 
 void TIndexedItems::Add(uint16_t n, const QString& text) {
-    if (n >= ItemPointer.size()) {
-        ItemPointer.resize(size_t{n} + 1, 0);
-        MaxAddress = n;
-    }
+    if (n >= ItemPointer.size()) ItemPointer.resize(size_t{n} + 1, 0);
+    if (n > MaxAddress) MaxAddress = n;
     Items.append(text);
     ItemPointer[n] = static_cast<int>(Items.size() - 1);
 }
@@ -384,28 +385,31 @@ void TIndexedItems::Clear() {
 
 // ---- TLexiconData ----
 
+void TLexiconData::reindex() {
+    index_.clear();
+    for (int i = static_cast<int>(LexiconsNames.size()) - 1; i >= 0; --i) index_[LexiconsNames.at(i).toCaseFolded()] = i;
+    indexedNames_ = LexiconsNames;
+    OpenedLexiconIndex = -2;
+}
+
 int TLexiconData::open(const QString& name) {
+    if (indexedNames_.constData() != LexiconsNames.constData() || indexedNames_.size() != LexiconsNames.size())
+        reindex();
     if (OpenedLexiconIndex != -2 && name == OpenedLexiconName) return OpenedLexiconIndex;
-    const QString key = name.toCaseFolded();
-    auto valid = [&](int pos) { return pos >= 0 && pos < LexiconsNames.size() && LexiconsNames.at(pos).toCaseFolded() == key; };
-    int pos = index_.value(key, -1);
-    if (!valid(pos) && (pos >= 0 || index_.size() != LexiconsNames.size())) {
-        // The lists were changed from outside: index them again.
-        index_.clear();
-        for (int i = static_cast<int>(LexiconsNames.size()) - 1; i >= 0; --i) index_[LexiconsNames.at(i).toCaseFolded()] = i;
-        pos = index_.value(key, -1);
-    }
+    const int pos = index_.value(name.toCaseFolded(), -1);
     OpenedLexiconName = name;
-    OpenedLexiconIndex = valid(pos) && static_cast<size_t>(pos) < LexiconsDatas.size() ? pos : -1;
+    OpenedLexiconIndex = pos >= 0 && static_cast<size_t>(pos) < LexiconsDatas.size() ? pos : -1;
     return OpenedLexiconIndex;
 }
 
 void TLexiconData::NewLexicon(const QString& name) {
     if (open(name) >= 0) return;
+    indexedNames_ = QStringList(); // so that the append does not copy the list
     LexiconsNames.append(name);
     LexiconsDatas.push_back(std::make_unique<TIndexedItems>(name));
     const int pos = static_cast<int>(LexiconsNames.size() - 1);
     index_.insert(name.toCaseFolded(), pos);
+    indexedNames_ = LexiconsNames;
     OpenedLexiconName = name;
     OpenedLexiconIndex = pos;
 }
@@ -428,9 +432,8 @@ QString TLexiconData::ReadItem(const QString& name, int n) {
 void TLexiconData::Clear() {
     LexiconsNames.clear();
     LexiconsDatas.clear();
-    index_.clear();
+    reindex();
     OpenedLexiconName.clear();
-    OpenedLexiconIndex = -2;
 }
 
 int TLexiconData::ItemsCount(const QString& name) {

@@ -143,8 +143,9 @@ public:
 };
 
 // The strings of all lexicons of one language, by lexicon key (letter case ignored).
-// The two lists are read from outside but changed only through the operations:
-// a name index beside them keeps a lookup from scanning every lexicon.
+// A name index beside the two lists keeps a lookup from scanning every
+// lexicon; a change made to LexiconsNames from outside is noticed (the list
+// then no longer shares its data with the index's copy) and indexed again.
 class TLexiconData {
 public:
     QStringList LexiconsNames;
@@ -169,7 +170,9 @@ private:
     int open(const QString& name);
     QString OpenedLexiconName;
     int OpenedLexiconIndex = -2;
+    void reindex();
     QHash<QString, int> index_; // case-folded name -> position of its first lexicon
+    QStringList indexedNames_;  // shares LexiconsNames' data while index_ fits it
 };
 
 // ---- file text ----

@@ -139,6 +139,10 @@ TEST(LingoStores, IndexedItemsAndLexicons) {
     EXPECT_EQ(d.LexiconName(1), "B.Lex");
     EXPECT_EQ(d.LexiconName(2), "");
     EXPECT_EQ(d.Lexicon(2), nullptr);
+    d.LexiconsNames[0] = "Renamed.Lex"; // the editor's change from outside
+    EXPECT_TRUE(d.LexiconExists("renamed.lex"));
+    EXPECT_FALSE(d.LexiconExists("A.Lex"));
+    d.LexiconsNames[0] = "A.Lex";
     d.Clear();
     EXPECT_EQ(d.LexiconCount(), 0);
     EXPECT_FALSE(d.LexiconExists("A.Lex")) << "the cache of the last lexicon is cleared too";
