@@ -15,7 +15,8 @@ TDataModule1::TDataModule1(QObject* parent) : QObject(parent) {
     LingoEngine1->Log = [](const QString& line) { WriteToLogFile(line.toStdString()); };
     LingoEngine1->SetDesignLanguageName("EN");
     LingoEngine1->SetDefaultLanguage("EN");
-    LingoEngine1->SetBaseDirectory(QString::fromStdString(DataFolder()));
+    // The data folder, once the main window has made it (it sets it then).
+    if (!DataFolder().empty()) LingoEngine1->SetBaseDirectory(QString::fromStdString(DataFolder()));
     LingoEngine1->SetLangSubdirectory("LANGS");
     LingoEngine1->SetLangFileExtension(".lng");
     LingoEngine1->SetLangFileSignature("YOX_");

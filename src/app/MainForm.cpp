@@ -247,6 +247,8 @@ void TForm2::FormCreate() {
     LinphoneControl1->ClientHome = clientHome;
 
     DataFolder() = folder + "/";
+    // The desk's own languages live in the data folder.
+    DataModule1().LingoEngine1->SetBaseDirectory(QString::fromStdString(folder));
     LinphoneControl1->LogEvent = LogSink();
 
     // The banner.

@@ -80,9 +80,11 @@ TSettingsForm::TSettingsForm(TSettingsStore& live, QWidget* parent)
     };
     CurrentLanguage = [] { return ConfiguredLanguage().toStdString(); };
 
-    // Configuration values are the user's: never given a design text.
+    // Configuration values are the user's: never given a design text. The
+    // title shows the console's address, set by program code.
     for (const auto& [name, e] : edits_)
         lingo::KeepUserText(e);
+    lingo::KeepUserText(this);
     // The dialog as designed, recorded before its start-up changes any text.
     LingoClient1 = new TLingoClient(this, DataModule1().LingoEngine1);
     LingoClient1->OnChangeLanguage = [this](QObject*) { showTitle(); };

@@ -380,6 +380,12 @@ void TLingoEngine::SetLangSubdirectory(const QString& subdirectory) {
 }
 
 void TLingoEngine::recomputeLangDir() {
+    // Without its base there is no language folder: a relative one would
+    // depend on the working folder.
+    if (baseDirectory_.isEmpty()) {
+        langDir_.clear();
+        return;
+    }
     QString sub = langSubdirectory_;
     while (sub.startsWith(QLatin1Char('/')) || sub.startsWith(QLatin1Char('\\')))
         sub.remove(0, 1);

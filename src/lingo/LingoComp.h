@@ -226,7 +226,8 @@ public:
     void SetDesignLanguageName(const QString& name); // empty becomes "Design language"; rescans
     QString DefaultLanguage() const { return defaultLanguage_; }
     void SetDefaultLanguage(const QString& name);
-    // The folder the language sub-folder is relative to (the data folder here).
+    // The folder the language sub-folder is relative to (the data folder
+    // here); until it is set there is no language folder.
     void SetBaseDirectory(const QString& folder);
     QString LangSubdirectory() const { return langSubdirectory_; }
     void SetLangSubdirectory(const QString& subdirectory); // rescans
