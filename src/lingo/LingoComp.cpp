@@ -608,6 +608,7 @@ QString TLingoEngine::Translate(const QString& langName) {
     if (LoadLanguage(name, false, QString(), false)) {
         currentLanguage_ = name;
         failedLanguage_.clear();
+        logLine(QStringLiteral("LINGO: language %1").arg(name));
     } else {
         // The design texts come on screen; the configuration keeps the language asked for.
         DataStruct.Clear();

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# A desk user switches the running console to Czech with the settings
+# dialog's flag chooser: the dialog and the main window speak Czech at once
+# (found on the accessibility bus by their Czech names), Save ("Uložit")
+# stores the language, and the next start comes up in Czech by itself.
+# Usage: language_test.sh PROGRAM SIMULATOR ASSETS OUTDIR
+set -uo pipefail
+if [ -z "${VN_A11Y_SESSION:-}" ]; then
+  VN_A11Y_SESSION=1 exec dbus-run-session -- bash "$0" "$@"
+fi
+program=$1 sim=$2 assets=$3 out=$4
+source "$(dirname "$0")/common.sh"
+e2e_setup language
+
+port=$(free_port)
+mkfifo "$work/sim.in"
+"$sim" --address 127.0.0.1 --port "$port" --name "Front Door" < "$work/sim.in" > "$work/sim.out" 2>&1 & pids+=($!)
+exec 7>"$work/sim.in"
+ini="$data/VELNORA_Manager.ini"
+printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\nLanguage=EN\r\n' "$port" > "$ini"
+
+start_screen 1280x1024
+start_a11y_bus
+start_program "$program" "$assets"
+win=""
+for _ in $(seq 1 300); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
+[ -n "$win" ] || fail "no window"
+wait_log "YOX1: EVENTS: Events thread state changed to:1" 20
+wait_log "LINGO: language EN" 10 # the configured language, about a second after start
+
+# The settings area of the one-panel title bar lies at x 386..412, y 1..25.
+eval "$(xdotool getwindowgeometry --shell "$win")"
+xdotool mousemove $((X + 399)) $((Y + 12)) click 1
+dialog=""
+for _ in $(seq 1 100); do dialog=$(xdotool search --onlyvisible --name "VELNORA_Manager_3.6    IP:" 2>/dev/null | head -1); [ -n "$dialog" ] && break; sleep 0.1; done
+[ -n "$dialog" ] || fail "no settings dialog after a click on the settings area"
+
+cat > "$work/find.py" <<'PY'
+import sys, time
+import pyatspi
+
+def walk(node):
+    for child in node:
+        if child is None:
+            continue
+        yield child
+        yield from walk(child)
+
+# find.py NAME [press|where]: waits for a showing control of that name (or
+# "@role": of that role); presses it or prints where its middle is shown.
+name = sys.argv[1]
+deadline = time.time() + 20
+while time.time() < deadline:
+    for app in pyatspi.Registry.getDesktop(0):
+        if app is None or app.name != "VELNORA Manager":
+            continue
+        for a in walk(app):
+            hit = a.getRoleName() == name[1:] if name.startswith("@") else a.name == name
+            if hit and a.getState().contains(pyatspi.STATE_SHOWING):
+                if sys.argv[2:] == ["press"]:
+                    a.queryAction().doAction(0)
+                if sys.argv[2:] == ["where"]:
+                    e = a.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+                    if e.width <= 0 or e.height <= 0:
+                        continue
+                    print(e.x + e.width // 2, e.y + e.height // 2)
+                    sys.exit(0)
+                print("found", name)
+                sys.exit(0)
+    time.sleep(0.2)
+print("not found on the accessibility bus:", name)
+for app in pyatspi.Registry.getDesktop(0):
+    if app is not None and app.name == "VELNORA Manager":
+        print("  shown:", sorted({(a.name, a.getRoleName()) for a in walk(app) if a.name}))
+sys.exit(1)
+PY
+# The flag chooser (8, 412, 65 x 22) opens with a click; the Czech entry of
+# its list is clicked where the accessibility bus says it is shown.
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+xdotool mousemove $((X + 40)) $((Y + 423)) click 1
+read -r cx cy < <(/usr/bin/python3 "$work/find.py" "Čeština" where) || fail "the chooser does not list Czech"
+xdotool mousemove "$cx" "$cy" click 1
+wait_log "LINGO: language Čeština" 10
+import -window "$dialog" "$out/e2e_language_dialog.png" 2>/dev/null
+
+# The dialog and the main window speak Czech.
+/usr/bin/python3 "$work/find.py" "Odeslat záznam" || fail "the dialog is not in Czech"
+/usr/bin/python3 "$work/find.py" "Nastavení" || fail "the main window is not in Czech"
+/usr/bin/python3 "$work/find.py" "Uložit" press || fail "no Czech Save button"
+for _ in $(seq 1 50); do tr -d '\r' < "$ini" | grep -qxF "Language=Čeština" && break; sleep 0.1; done
+tr -d '\r' < "$ini" | grep -qxF "Language=Čeština" || fail "the file does not hold the language: $(cat "$ini")"
+
+# A ring is still shown.
+echo ring >&7
+wait_log "YOX1: PopUpActive" 20
+import -window root "$out/e2e_language.png" 2>/dev/null
+
+# The next start comes up in Czech.
+kill -TERM "$app"
+program_ended_cleanly 20
+
+start_program "$program" "$assets"
+for _ in $(seq 1 200); do [ "$(grep -c 'LINGO: language Čeština' "$log")" -ge 2 ] && break; sleep 0.1; done
+[ "$(grep -c 'LINGO: language Čeština' "$log")" -ge 2 ] || fail "the next start did not switch to Czech"
+/usr/bin/python3 "$work/find.py" "Nastavení" || fail "the main window is not in Czech after a restart"
+kill -TERM "$app"
+program_ended_cleanly 20
+echo "1 passed, 0 failed"
