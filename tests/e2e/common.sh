@@ -94,3 +94,20 @@ wait_log() { # text seconds
   for _ in $(seq 1 $(( $2 * 10 ))); do grep -qF -- "$1" "$log" 2>/dev/null && return 0; sleep 0.1; done
   fail "no log line: $1"
 }
+
+# The console's main window: its id in $win (waits at most the given seconds).
+wait_main_window() { # seconds
+  win=""
+  for _ in $(seq 1 $(( $1 * 10 ))); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
+  [ -n "$win" ] || fail "no window"
+}
+
+# A click on the title bar's settings area (x 386..412, y 1..25 of the
+# one-panel window); the dialog's id in $dialog.
+open_settings_dialog() {
+  eval "$(xdotool getwindowgeometry --shell "$win")"
+  xdotool mousemove $((X + 399)) $((Y + 12)) click 1
+  dialog=""
+  for _ in $(seq 1 100); do dialog=$(xdotool search --onlyvisible --name "VELNORA_Manager_3.6    IP:" 2>/dev/null | head -1); [ -n "$dialog" ] && break; sleep 0.1; done
+  [ -n "$dialog" ] || fail "no settings dialog after a click on the settings area"
+}

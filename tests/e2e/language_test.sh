@@ -22,18 +22,11 @@ printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\nL
 start_screen 1280x1024
 start_a11y_bus
 start_program "$program" "$assets"
-win=""
-for _ in $(seq 1 300); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
-[ -n "$win" ] || fail "no window"
+wait_main_window 30
 wait_log "YOX1: EVENTS: Events thread state changed to:1" 20
 wait_log "LINGO: language EN" 10 # the configured language, about a second after start
 
-# The settings area of the one-panel title bar lies at x 386..412, y 1..25.
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove $((X + 399)) $((Y + 12)) click 1
-dialog=""
-for _ in $(seq 1 100); do dialog=$(xdotool search --onlyvisible --name "VELNORA_Manager_3.6    IP:" 2>/dev/null | head -1); [ -n "$dialog" ] && break; sleep 0.1; done
-[ -n "$dialog" ] || fail "no settings dialog after a click on the settings area"
+open_settings_dialog
 
 cat > "$work/find.py" <<'PY'
 import sys, time

@@ -25,9 +25,7 @@ wait_log "---------- START NEW INSTANCE ----------" 30
 [ -d "$data" ] || fail "data folder missing"
 head -1 "$log" | grep -qP '^[^\t]+\t"-{40}"\r$' || fail "first line is not the banner in the file format"
 
-win=""
-for _ in $(seq 1 300); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
-[ -n "$win" ] || fail "no window"
+wait_main_window 30
 geometry=$(xdotool getwindowgeometry "$win" | awk '/Geometry/ {print $2}')
 [ "$geometry" = "460x375" ] || fail "window is $geometry, not 460x375"
 # Motif hints: flags, functions, decorations: decorations 0 is a window without a frame.

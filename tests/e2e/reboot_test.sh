@@ -29,9 +29,7 @@ printf '[global]\r\nRemoteDoorPhoneIP1=%s\r\nRemoteDoorVideoPort1=%s\r\n' "$door
 
 start_screen 1280x1024
 start_program "$program" "$assets"
-win=""
-for _ in $(seq 1 100); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
-[ -n "$win" ] || fail "no window"
+wait_main_window 10
 
 wait_log "YOX1: PING: ping state to IP$door changed to :1" 20
 wait_log "YOX1: EVENTS: Events thread state changed to:1" 20

@@ -27,17 +27,10 @@ printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\n'
 start_screen 1280x1024
 start_a11y_bus
 start_program "$program" "$assets"
-win=""
-for _ in $(seq 1 300); do win=$(xdotool search --name "VELNORA Manager 3.6" 2>/dev/null | head -1); [ -n "$win" ] && break; sleep 0.1; done
-[ -n "$win" ] || fail "no window"
+wait_main_window 30
 wait_log "YOX1: EVENTS: Events thread state changed to:1" 20
 
-# The settings area of the one-panel title bar lies at x 386..412, y 1..25.
-eval "$(xdotool getwindowgeometry --shell "$win")"
-xdotool mousemove $((X + 399)) $((Y + 12)) click 1
-dialog=""
-for _ in $(seq 1 100); do dialog=$(xdotool search --name "VELNORA_Manager_3.6    IP:" 2>/dev/null | head -1); [ -n "$dialog" ] && break; sleep 0.1; done
-[ -n "$dialog" ] || fail "no settings dialog after a click on the settings area"
+open_settings_dialog
 import -window "$dialog" "$out/e2e_settings_dialog.png" 2>/dev/null
 
 # Controls of the console found on the accessibility bus by name and role.
@@ -112,10 +105,7 @@ coproc SMTP { exec /usr/bin/python3 "$(dirname "$0")/../app/smtp_server.py" "$wo
 pids+=($SMTP_PID)
 read -r -t 20 word smtpPort <&"${SMTP[0]}" && [ "$word" = PORT ] || fail "the SMTP server did not start"
 printf '[LogMail]\r\nHost=127.0.0.1\r\nPort=%s\r\nUser=desk\r\nPassword=pw\r\nTo=desk-support@localhost\r\n' "$smtpPort" >> "$ini"
-xdotool mousemove $((X + 399)) $((Y + 12)) click 1
-dialog=""
-for _ in $(seq 1 100); do dialog=$(xdotool search --onlyvisible --name "VELNORA_Manager_3.6    IP:" 2>/dev/null | head -1); [ -n "$dialog" ] && break; sleep 0.1; done
-[ -n "$dialog" ] || fail "no settings dialog the second time"
+open_settings_dialog
 # "Send LOG file" lies at 94, 410, 118 x 25 in the dialog; a click, since the
 # e-mail dialog it opens is modal.
 eval "$(xdotool getwindowgeometry --shell "$dialog")"
