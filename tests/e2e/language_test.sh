@@ -2,7 +2,9 @@
 # A desk user switches the running console to Czech with the settings
 # dialog's flag chooser: the dialog and the main window speak Czech at once
 # (found on the accessibility bus by their Czech names), Save ("Uložit")
-# stores the language, and the next start comes up in Czech by itself.
+# stores the language, and the next start comes up in Czech by itself and
+# offers a language file dropped into the language folder; picking EN brings
+# English back at once and Save stores it.
 # Usage: language_test.sh PROGRAM SIMULATOR ASSETS OUTDIR
 set -uo pipefail
 if [ -z "${VN_A11Y_SESSION:-}" ]; then
@@ -88,14 +90,32 @@ echo ring >&7
 wait_log "YOX1: PopUpActive" 20
 import -window root "$out/e2e_language.png" 2>/dev/null
 
-# The next start comes up in Czech.
+# The next start comes up in Czech, and a language file the desk dropped
+# into the language folder meanwhile is offered too.
 kill -TERM "$app"
 program_ended_cleanly 20
+mkdir -p "$data/LANGS"
+printf '[YOX_]\r\n0\t%%LANGUAGE_NAME="Deutsch"\t%%FILEVER=THLF1;\r\n0\t"Speichern"\t%%COMPONENT=Button2;\t%%OWNER=SettingsForm;\r\n0\t%%LEXICON_STRINGS\r\n0\t%%SMART_STRINGS\r\n' \
+  | iconv -f UTF-8 -t UTF-16 > "$data/LANGS/Deutsch.lng"
 
 start_program "$program" "$assets"
+wait_main_window 30
 for _ in $(seq 1 200); do [ "$(grep -c 'LINGO: language Čeština' "$log")" -ge 2 ] && break; sleep 0.1; done
 [ "$(grep -c 'LINGO: language Čeština' "$log")" -ge 2 ] || fail "the next start did not switch to Czech"
 /usr/bin/python3 "$work/find.py" "Nastavení" || fail "the main window is not in Czech after a restart"
+
+# Back to English with the chooser: everything follows at once; Save stores it.
+open_settings_dialog
+eval "$(xdotool getwindowgeometry --shell "$dialog")"
+xdotool mousemove $((X + 40)) $((Y + 423)) click 1
+/usr/bin/python3 "$work/find.py" "Deutsch" || fail "the dropped language file is not offered"
+read -r cx cy < <(/usr/bin/python3 "$work/find.py" "EN" where) || fail "the chooser does not list EN"
+xdotool mousemove "$cx" "$cy" click 1
+wait_log "LINGO: language EN" 10
+/usr/bin/python3 "$work/find.py" "Settings" || fail "the main window is not in English again"
+/usr/bin/python3 "$work/find.py" "Save" press || fail "no English Save button"
+for _ in $(seq 1 50); do tr -d '\r' < "$ini" | grep -qxF "Language=EN" && break; sleep 0.1; done
+tr -d '\r' < "$ini" | grep -qxF "Language=EN" || fail "the file does not hold EN: $(cat "$ini")"
 kill -TERM "$app"
 program_ended_cleanly 20
 echo "1 passed, 0 failed"
