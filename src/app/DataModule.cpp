@@ -1,8 +1,10 @@
 #include "app/DataModule.h"
 
 #include "app/EventLog.h"
+#include "app/SettingsCheck.h"
 
 #include <QImage>
+#include <map>
 
 TDataModule1::TDataModule1(QObject* parent) : QObject(parent) {
     Q_INIT_RESOURCE(languages);
@@ -43,6 +45,25 @@ TDataModule1::TDataModule1(QObject* parent) : QObject(parent) {
         "P2P Mode",
     });
     DesignedLexicon1->SetLingoEngine(LingoEngine1);
+
+    // The settings dialog's own messages and field names, by their English text.
+    SettingsTexts = new TProgrammableLexicon(this);
+    SettingsTexts->setObjectName("SettingsTexts");
+    const auto& texts = SettingsCheckTexts();
+    for (size_t i = 0; i < texts.size(); ++i)
+        SettingsTexts->DefineItem(static_cast<uint16_t>(i), QString::fromStdString(texts[i]));
+    SettingsTexts->SetLingoEngine(LingoEngine1);
+    SetSettingsTranslator([lexicon = SettingsTexts](const std::string& english) {
+        static const std::map<std::string, int> items = [] {
+            std::map<std::string, int> m;
+            const auto& all = SettingsCheckTexts();
+            for (size_t i = 0; i < all.size(); ++i)
+                m.emplace(all[i], static_cast<int>(i));
+            return m;
+        }();
+        const auto it = items.find(english);
+        return it == items.end() ? english : lexicon->GetItem(it->second).toStdString();
+    });
 }
 
 TDataModule1& DataModule1() {

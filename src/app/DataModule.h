@@ -12,6 +12,8 @@ public:
     explicit TDataModule1(QObject* parent = nullptr);
     TLingoEngine* LingoEngine1 = nullptr;
     TDesignedLexicon* DesignedLexicon1 = nullptr;
+    // The settings dialog's messages and field names (item n: the n-th of SettingsCheckTexts()).
+    TProgrammableLexicon* SettingsTexts = nullptr;
 };
 
 // The application's data module, created on first use and kept for the run.

@@ -1,11 +1,21 @@
 #include "app/SettingsCheck.h"
 
 #include <cerrno>
+#include <functional>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+std::function<std::string(const std::string&)>& translator() {
+    static std::function<std::string(const std::string&)> t;
+    return t;
+}
+
+std::string tr(const char* english, std::initializer_list<std::string> args = {}) {
+    return SettingsText(english, args);
+}
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
@@ -59,20 +69,20 @@ std::optional<SettingsProblem> checkInUse(const TSettingsStore& s, const std::st
                                           const std::string& value) {
     if (const char n = doorPhoneOf(control); n && doorPhoneInUse(s, n)) {
         if (control.rfind("DoorPhoneIP", 0) == 0 && !IsHostName(value))
-            return problem(control, "must be an IPv4 address (such as 192.168.1.250) or a host name.");
+            return problem(control, tr("must be an IPv4 address (such as %1) or a host name.", {"192.168.1.250"}));
         if (control.rfind("DoorPhoneVideoPort", 0) == 0 && !IsPortNumber(value))
-            return problem(control, "must be a port number from 1 to 65535.");
+            return problem(control, tr("must be a port number from 1 to 65535."));
         return std::nullopt;
     }
     if (s.ItemIndex() != 1) return std::nullopt; // the SIP values wait unused in peer-to-peer mode
     if (control == "SipServerAdressText" || control == "SipProxyAdressText") {
         if (!IsHostName(value))
-            return problem(control, "must be an IPv4 address (such as 192.168.1.5) or a host name.");
+            return problem(control, tr("must be an IPv4 address (such as %1) or a host name.", {"192.168.1.5"}));
     } else if (control == "MyIdentityText" || control == "MyPasswordText" || control == "CallPrefixText") {
         if (control == "MyIdentityText" && value.empty())
-            return problem(control, "must not be empty in SIP server mode.");
+            return problem(control, tr("must not be empty in SIP server mode."));
         if (value.find(' ') != std::string::npos)
-            return problem(control, "must not contain blanks: the SIP client would read it as two values.");
+            return problem(control, tr("must not contain blanks: the SIP client would read it as two values."));
     }
     return std::nullopt;
 }
@@ -100,19 +110,17 @@ std::optional<SettingsProblem> prepareFolder(TSettingsStore& s, const char* cont
     }
     if (!s.Checked(enable)) return std::nullopt;
     if (path.empty() || path.front() != '/')
-        return problem(control, "must be a full folder path (beginning with /).");
+        return problem(control, tr("must be a full folder path (beginning with /)."));
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (const int err = makeFolder(path))
-            return problem(control, "names the folder \"" + path +
-                                        "\", which cannot be created: " + std::strerror(err) + ".");
+            return problem(control, tr("names the folder \"%1\", which cannot be created: %2.", {path, std::strerror(err)}));
     } else if (!S_ISDIR(st.st_mode)) {
-        return problem(control, "names \"" + path + "\", which is a file, not a folder.");
+        return problem(control, tr("names \"%1\", which is a file, not a folder.", {path}));
     }
     if (::access(path.c_str(), W_OK | X_OK) != 0) {
         const int err = errno;
-        return problem(control, "names the folder \"" + path +
-                                    "\", which is not writable: " + std::strerror(err) + ".");
+        return problem(control, tr("names the folder \"%1\", which is not writable: %2.", {path, std::strerror(err)}));
     }
     return std::nullopt;
 }
@@ -122,13 +130,13 @@ std::optional<SettingsProblem> prepareFolder(TSettingsStore& s, const char* cont
 std::string SettingsFieldName(const std::string& control) {
     if (const char n = doorPhoneOf(control)) {
         const std::string k(1, n);
-        if (control.rfind("DoorPhoneIP", 0) == 0) return "DoorPhone IP" + k + ":";
-        if (control.rfind("DoorPhoneVideoPort", 0) == 0) return "Video Port " + k;
-        if (control.rfind("DoorPhoneUserName", 0) == 0) return "User Name " + k;
-        return "Password " + k;
+        if (control.rfind("DoorPhoneIP", 0) == 0) return tr("DoorPhone IP%1:", {k});
+        if (control.rfind("DoorPhoneVideoPort", 0) == 0) return tr("Video Port %1", {k});
+        if (control.rfind("DoorPhoneUserName", 0) == 0) return tr("User Name %1", {k});
+        return tr("Password %1", {k});
     }
     if (control.size() == 9 && control.rfind("CheckBox", 0) == 0)
-        return std::string("Door phone ") + control.back() + " enabled";
+        return tr("Door phone %1 enabled", {std::string(1, control.back())});
     static const std::pair<const char*, const char*> names[] = {
         {"SipServerAdressText", "SIP server adress:"},
         {"SipProxyAdressText", "SIP proxy adress:"},
@@ -147,7 +155,7 @@ std::string SettingsFieldName(const std::string& control) {
         {"JPGDirectory", "Snapshot dir"},
     };
     for (const auto& [c, name] : names)
-        if (control == c) return name;
+        if (control == c) return tr(name);
     return control;
 }
 
@@ -200,10 +208,10 @@ std::optional<SettingsProblem> CheckSettings(const TSettingsStore& s) {
         const std::string control = k.control;
         const std::string value = s.Text(control);
         if (hasControlCharacter(value))
-            return problem(control, "contains a line break or another control character, which the "
-                                    "settings file cannot keep.");
+            return problem(control, tr("contains a line break or another control character, which the settings file "
+                                       "cannot keep."));
         if (!value.empty() && (value.front() == ' ' || value.back() == ' '))
-            return problem(control, "begins or ends with a blank, which the settings file would drop.");
+            return problem(control, tr("begins or ends with a blank, which the settings file would drop."));
         if (auto p = checkInUse(s, control, value)) return p;
     }
     return std::nullopt;
@@ -212,4 +220,38 @@ std::optional<SettingsProblem> CheckSettings(const TSettingsStore& s) {
 std::optional<SettingsProblem> PrepareFolders(TSettingsStore& s) {
     if (auto p = prepareFolder(s, "AVIDirectory", "Record", "SaveToAVI")) return p;
     return prepareFolder(s, "JPGDirectory", "Snapshot", "SaveToJPG");
+}
+
+const std::vector<std::string>& SettingsCheckTexts() {
+    static const std::vector<std::string> texts = {
+        "DoorPhone IP%1:", "Video Port %1", "User Name %1", "Password %1", "Door phone %1 enabled",
+        "SIP server adress:", "SIP proxy adress:", "Call prefix:", "My identity:", "My password:", "Auth. ID:",
+        "Phone connection", "Language", "Pop-Up upon call", "Pop-Up always", "Save call to Record dir as AVI:",
+        "Record dir", "Save call to Snapshot dir as JPG:", "Snapshot dir",
+        "contains a line break or another control character, which the settings file cannot keep.",
+        "begins or ends with a blank, which the settings file would drop.",
+        "must be an IPv4 address (such as %1) or a host name.", "must be a port number from 1 to 65535.",
+        "must not be empty in SIP server mode.",
+        "must not contain blanks: the SIP client would read it as two values.",
+        "must be a full folder path (beginning with /).",
+        "names the folder \"%1\", which cannot be created: %2.", "names \"%1\", which is a file, not a folder.",
+        "names the folder \"%1\", which is not writable: %2.",
+        // The dialog's own.
+        "Settings not saved", "The settings could not be saved to the file \"%1\": %2.",
+        "Nothing was changed; your entries are still in the dialog."};
+    return texts;
+}
+
+void SetSettingsTranslator(std::function<std::string(const std::string& english)> translate) {
+    translator() = std::move(translate);
+}
+
+std::string SettingsText(const char* english, std::initializer_list<std::string> args) {
+    std::string t = translator() ? translator()(english) : std::string(english);
+    int n = 1;
+    for (const std::string& a : args) {
+        const std::string mark = "%" + std::to_string(n++);
+        if (const size_t at = t.find(mark); at != std::string::npos) t.replace(at, mark.size(), a);
+    }
+    return t;
 }

@@ -1,9 +1,11 @@
 #pragma once
 #include "app/SettingsStore.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The checks the settings dialog makes before Save writes anything. A value
 // that the settings file cannot hold, or that the door phones or the SIP
@@ -38,3 +40,12 @@ bool IsIPv4Address(std::string_view text);
 // Letters, digits and inner hyphens in dot-separated labels of 1 to 63
 // characters, at most 253 in all; all-numeric names must be IPv4 addresses.
 bool IsHostName(std::string_view text);
+
+// Every text the checks and field names are made of, in English, with "%1"
+// and "%2" where a number, an address, a path or a reason goes.
+const std::vector<std::string>& SettingsCheckTexts();
+// How those texts reach the user's language: given one of them, the text to
+// show (the language's own, or the English one). None: English.
+void SetSettingsTranslator(std::function<std::string(const std::string& english)> translate);
+// One of those texts in the user's language, "%1", "%2" ... filled in order.
+std::string SettingsText(const char* english, std::initializer_list<std::string> args = {});

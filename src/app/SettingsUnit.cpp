@@ -87,7 +87,16 @@ TSettingsForm::TSettingsForm(TSettingsStore& live, QWidget* parent)
     lingo::KeepUserText(this);
     // The dialog as designed, recorded before its start-up changes any text.
     LingoClient1 = new TLingoClient(this, DataModule1().LingoEngine1);
-    LingoClient1->OnChangeLanguage = [this](QObject*) { showTitle(); };
+    LingoClient1->OnChangeLanguage = [this](QObject*) {
+        showTitle();
+        // The names a screen reader gives the fields follow the language too.
+        for (const auto& [name, e] : edits_)
+            e->setAccessibleName(qs(SettingsFieldName(name)));
+        for (const auto& [name, c] : checks_)
+            c->setAccessibleName(qs(SettingsFieldName(name)));
+        RadioGroup1->setAccessibleName(qs(SettingsFieldName("RadioGroup1")));
+        LangFlagsCombo1->setAccessibleName(qs(SettingsFieldName("LangFlagsCombo1")));
+    };
 
     loadControls(live_);
     Language = qs(live_.Text("Language"));
@@ -333,9 +342,9 @@ void TSettingsForm::Button2Click() {
         const std::string file = edited.IniFileName();
         log("SETTINGS: error 5201: Button2Click: " + file + ": " + error);
         if (ShowMessage)
-            ShowMessage(QStringLiteral("Settings not saved"),
-                        qs("The settings could not be saved to the file \"" + file + "\": " + error +
-                           ".\nNothing was changed; your entries are still in the dialog."));
+            ShowMessage(qs(SettingsText("Settings not saved")),
+                        qs(SettingsText("The settings could not be saved to the file \"%1\": %2.", {file, error}) +
+                           "\n" + SettingsText("Nothing was changed; your entries are still in the dialog.")));
         return;
     }
     live_ = edited;
@@ -351,7 +360,7 @@ void TSettingsForm::Button3Click() {
 }
 
 void TSettingsForm::refuse(const std::string& control, const std::string& text) {
-    if (ShowMessage) ShowMessage(QStringLiteral("Settings not saved"), qs(text));
+    if (ShowMessage) ShowMessage(qs(SettingsText("Settings not saved")), qs(text));
     QWidget* w = control == "Language" ? static_cast<QWidget*>(LangFlagsCombo1) : nullptr;
     if (auto e = edits_.find(control); e != edits_.end()) w = e->second;
     if (auto c = checks_.find(control); c != checks_.end()) w = c->second;

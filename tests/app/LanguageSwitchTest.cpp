@@ -20,6 +20,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -102,15 +104,24 @@ protected:
                         << expected.toStdString() << "\"\n";
             }
         }
-        // Every lexicon item has its own text in a language of ours.
-        TDesignedLexicon* lexicon = DataModule1().DesignedLexicon1;
-        for (int n = 0; n <= lexicon->MaxItemIndex(); ++n) {
-            const QString text = engine().DataLexicon.ReadItem(lexicon->Key(), n);
-            if (!designLanguage && text.isEmpty())
-                out << "missing\t@" << lexicon->Key().toStdString() << "\t\t" << n << "\t\t"
-                    << lexicon->DesignText(n).toStdString() << '\n';
-            if (lexicon->GetItem(n) != (designLanguage ? lexicon->DesignText(n) : text))
-                out << "lexicon item " << n << " shows \"" << lexicon->GetItem(n).toStdString() << "\"\n";
+        // Every lexicon item has its own text in a language of ours, with the
+        // same places for what the program fills in.
+        for (TLexicon* lexicon : {static_cast<TLexicon*>(DataModule1().DesignedLexicon1),
+                                  static_cast<TLexicon*>(DataModule1().SettingsTexts)}) {
+            for (int n = 0; n <= lexicon->MaxItemIndex(); ++n) {
+                const QString text = engine().DataLexicon.ReadItem(lexicon->Key(), n);
+                const QString own = lexicon->DesignText(n);
+                if (!designLanguage && text.isEmpty())
+                    out << "missing\t@" << lexicon->Key().toStdString() << "\t\t" << n << "\t\t"
+                        << own.toStdString() << '\n';
+                if (lexicon->GetItem(n) != (designLanguage || text.isEmpty() ? own : text))
+                    out << lexicon->Key().toStdString() << " item " << n << " shows \""
+                        << lexicon->GetItem(n).toStdString() << "\"\n";
+                for (const char* mark : {"%1", "%2"})
+                    if (!designLanguage && text.count(mark) != own.count(mark))
+                        out << lexicon->Key().toStdString() << " item " << n << " (\"" << own.toStdString()
+                            << "\") has not the same " << mark << "\n";
+            }
         }
         return out.str();
     }
@@ -231,4 +242,22 @@ TEST_F(LanguageSwitch, AFileThatFailsToReadLeavesTheDesignTextsAndTheConfiguredL
     EXPECT_EQ(file.readString("global", "Language", ""), "Desk");
     QFile::remove(f.fileName());
     engine().RescanLanguages();
+}
+
+TEST_F(LanguageSwitch, TheSettingsDialogRefusesAndNamesTheFieldInTheLanguageOnScreen) {
+    std::vector<std::pair<QString, QString>> shown;
+    dialog->ShowMessage = [&shown](const QString& title, const QString& text) { shown.emplace_back(title, text); };
+    engine().Translate("Čeština");
+    dialog->show();
+    dialog->DoorPhoneVideoPort1Text->setText("80x");
+    dialog->Button2->click();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].first, "Nastavení nebylo uloženo");
+    EXPECT_EQ(shown[0].second, "\"Video port 1\" musí být číslo portu od 1 do 65535.");
+    // A screen reader names the field in Czech as well.
+    EXPECT_EQ(dialog->DoorPhoneVideoPort1Text->accessibleName(), "Video port 1");
+    dialog->reject();
+
+    engine().Translate("EN");
+    EXPECT_EQ(dialog->DoorPhoneVideoPort1Text->accessibleName(), "Video Port 1");
 }
