@@ -1,4 +1,5 @@
 // VELNORA Manager: a desk console for up to four IP door phones.
+#include "app/DataModule.h"
 #include "app/EventLog.h"
 #include "app/MainForm.h"
 #include "app/SettingsStore.h"
@@ -8,6 +9,7 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <csignal>
 #include <fcntl.h>
 #include <memory>
@@ -49,6 +51,11 @@ int main(int argc, char** argv) {
         dialog->LogFileToSend = DataFolder() + LogFileName;
         dialog->exec();
     };
+
+    // The language engine's first activation, at the loop's first turn: the
+    // default language (the design language here, so a rescan); windows made
+    // from then on come up in the current language.
+    QTimer::singleShot(0, form2.get(), [] { DataModule1().LingoEngine1->FirstActivation(); });
 
     // SIGTERM and SIGINT close the window as its close button does, so the
     // log gets its stop entries, the channels are stopped and recordings are
