@@ -669,8 +669,15 @@ bool TLingoEngine::LoadLanguage(const QString& name, bool forEditor, const QStri
         options.loadSuperior = [&](const QString& field) {
             QString s = field;
             if (s.isEmpty() || indexOfNoCase(Languages, s) < 0) s = defaultLanguage_;
-            if (s.isEmpty() || indexOfNoCase(Languages, s) < 0 || s.compare(origin, Qt::CaseInsensitive) == 0)
+            if (s.isEmpty() || indexOfNoCase(Languages, s) < 0 || s.compare(origin, Qt::CaseInsensitive) == 0) {
+                // A file that names the language being read as its superior
+                // closes a loop: the chain ends at the design language.
+                if (!origin.isEmpty() && field.compare(origin, Qt::CaseInsensitive) == 0)
+                    logLine(QStringLiteral("LINGO: the superior languages of \"%1\" lead back to \"%2\"; "
+                                           "the chain ends there")
+                                .arg(origin, field));
                 s = designLanguageName_;
+            }
             if (origin.isEmpty()) {
                 LoadLanguage(s, false, name, markObsolete);
                 if (forEditor) {
@@ -870,7 +877,11 @@ std::vector<QObject*> TLingoClient::Components() const {
             auto* w = qobject_cast<QWidget*>(c);
             if (w && w->isWindow() && !qobject_cast<QMenu*>(w)) continue;
             if (c == this) continue;
-            if (!c->objectName().isEmpty()) out.push_back(c);
+            // Qt's own parts ("qt_tabwidget_tabbar") bear one name in every
+            // widget of their kind and show their widget's texts: no entries
+            // of their own, though what lies inside them (a tab widget's pages) is.
+            if (!c->objectName().isEmpty() && !c->objectName().startsWith(QLatin1String("qt_")))
+                out.push_back(c);
             walk(c);
         }
     };
