@@ -667,15 +667,16 @@ bool TLingoEngine::LoadLanguage(const QString& name, bool forEditor, const QStri
             return SpanClients.IsRegistered(owner, component);
         };
         options.loadSuperior = [&](const QString& field) {
+            // The language asked for: a default language without a superior of
+            // its own is no loop, a file that names it is one.
+            const QString& requested = origin.isEmpty() ? name : origin;
             QString s = field;
             if (s.isEmpty() || indexOfNoCase(Languages, s) < 0) s = defaultLanguage_;
-            if (s.isEmpty() || indexOfNoCase(Languages, s) < 0 || s.compare(origin, Qt::CaseInsensitive) == 0) {
-                // A file that names the language being read as its superior
-                // closes a loop: the chain ends at the design language.
-                if (!origin.isEmpty() && field.compare(origin, Qt::CaseInsensitive) == 0)
+            if (s.isEmpty() || indexOfNoCase(Languages, s) < 0 || s.compare(requested, Qt::CaseInsensitive) == 0) {
+                if (field.compare(requested, Qt::CaseInsensitive) == 0)
                     logLine(QStringLiteral("LINGO: the superior languages of \"%1\" lead back to \"%2\"; "
                                            "the chain ends there")
-                                .arg(origin, field));
+                                .arg(requested, field));
                 s = designLanguageName_;
             }
             if (origin.isEmpty()) {
