@@ -667,10 +667,18 @@ bool TLingoEngine::LoadLanguage(const QString& name, bool forEditor, const QStri
             return SpanClients.IsRegistered(owner, component);
         };
         options.loadSuperior = [&](const QString& field) {
+            // The language asked for: a default language without a superior of
+            // its own is no loop, a file that names it is one.
+            const QString& requested = origin.isEmpty() ? name : origin;
             QString s = field;
             if (s.isEmpty() || indexOfNoCase(Languages, s) < 0) s = defaultLanguage_;
-            if (s.isEmpty() || indexOfNoCase(Languages, s) < 0 || s.compare(origin, Qt::CaseInsensitive) == 0)
+            if (s.isEmpty() || indexOfNoCase(Languages, s) < 0 || s.compare(requested, Qt::CaseInsensitive) == 0) {
+                if (field.compare(requested, Qt::CaseInsensitive) == 0)
+                    logLine(QStringLiteral("LINGO: the superior languages of \"%1\" lead back to \"%2\"; "
+                                           "the chain ends there")
+                                .arg(requested, field));
                 s = designLanguageName_;
+            }
             if (origin.isEmpty()) {
                 LoadLanguage(s, false, name, markObsolete);
                 if (forEditor) {
@@ -870,7 +878,11 @@ std::vector<QObject*> TLingoClient::Components() const {
             auto* w = qobject_cast<QWidget*>(c);
             if (w && w->isWindow() && !qobject_cast<QMenu*>(w)) continue;
             if (c == this) continue;
-            if (!c->objectName().isEmpty()) out.push_back(c);
+            // Qt's own parts ("qt_tabwidget_tabbar") bear one name in every
+            // widget of their kind and show their widget's texts: no entries
+            // of their own, though what lies inside them (a tab widget's pages) is.
+            if (!c->objectName().isEmpty() && !c->objectName().startsWith(QLatin1String("qt_")))
+                out.push_back(c);
             walk(c);
         }
     };
