@@ -185,7 +185,8 @@ int main(int argc, char** argv) {
                         const auto s = video::JpegDecoder::scaledCovering(
                             *full, {TMJPEG::PanelWidth, TMJPEG::PanelHeight});
                         pixels.resize(static_cast<size_t>(s.width) * 4 * static_cast<size_t>(s.height));
-                        ok = decoder.decode(jpeg->data(), jpeg->size(), pixels.data(), s, s.width * 4, TJPF_BGRX);
+                        ok = decoder.decode(jpeg->data(), jpeg->size(), pixels.data(), s, s.width * 4,
+                                            TJPF_BGRX);
                     }
                     ++(ok ? count : failed);
                 }
@@ -203,9 +204,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     const double panelsEach = cpu / static_cast<double>(decoded);
-    std::printf("CPU a picture: panels %.3f ms (%ld pictures), bare decode %.3f ms, decode and resize %.3f ms "
-                "(%ld pictures)\n",
-                panelsEach * 1e3, decoded, bareEach * 1e3, stepEach * 1e3, bareCount);
+    std::printf(
+        "CPU a picture: panels %.3f ms (%ld pictures), bare decode %.3f ms, decode and resize %.3f ms "
+        "(%ld pictures)\n",
+        panelsEach * 1e3, decoded, bareEach * 1e3, stepEach * 1e3, bareCount);
     std::printf("ratio panels/bare decode: CPU %.2fx (target: at most 1.5x)\n", panelsEach / bareEach);
     std::printf("ratio panels/decode and resize: CPU %.2fx\n", panelsEach / stepEach);
     std::printf("load average at end: %s\n", bench::loadAverage().c_str());

@@ -1,8 +1,8 @@
 #include "app/SettingsCheck.h"
 
 #include <cerrno>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,7 +69,8 @@ std::optional<SettingsProblem> checkInUse(const TSettingsStore& s, const std::st
                                           const std::string& value) {
     if (const char n = doorPhoneOf(control); n && doorPhoneInUse(s, n)) {
         if (control.rfind("DoorPhoneIP", 0) == 0 && !IsHostName(value))
-            return problem(control, tr("must be an IPv4 address (such as %1) or a host name.", {"192.168.1.250"}));
+            return problem(control,
+                           tr("must be an IPv4 address (such as %1) or a host name.", {"192.168.1.250"}));
         if (control.rfind("DoorPhoneVideoPort", 0) == 0 && !IsPortNumber(value))
             return problem(control, tr("must be a port number from 1 to 65535."));
         return std::nullopt;
@@ -77,12 +78,14 @@ std::optional<SettingsProblem> checkInUse(const TSettingsStore& s, const std::st
     if (s.ItemIndex() != 1) return std::nullopt; // the SIP values wait unused in peer-to-peer mode
     if (control == "SipServerAdressText" || control == "SipProxyAdressText") {
         if (!IsHostName(value))
-            return problem(control, tr("must be an IPv4 address (such as %1) or a host name.", {"192.168.1.5"}));
+            return problem(control,
+                           tr("must be an IPv4 address (such as %1) or a host name.", {"192.168.1.5"}));
     } else if (control == "MyIdentityText" || control == "MyPasswordText" || control == "CallPrefixText") {
         if (control == "MyIdentityText" && value.empty())
             return problem(control, tr("must not be empty in SIP server mode."));
         if (value.find(' ') != std::string::npos)
-            return problem(control, tr("must not contain blanks: the SIP client would read it as two values."));
+            return problem(control,
+                           tr("must not contain blanks: the SIP client would read it as two values."));
     }
     return std::nullopt;
 }
@@ -114,13 +117,15 @@ std::optional<SettingsProblem> prepareFolder(TSettingsStore& s, const char* cont
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         if (const int err = makeFolder(path))
-            return problem(control, tr("names the folder \"%1\", which cannot be created: %2.", {path, std::strerror(err)}));
+            return problem(control, tr("names the folder \"%1\", which cannot be created: %2.",
+                                       {path, std::strerror(err)}));
     } else if (!S_ISDIR(st.st_mode)) {
         return problem(control, tr("names \"%1\", which is a file, not a folder.", {path}));
     }
     if (::access(path.c_str(), W_OK | X_OK) != 0) {
         const int err = errno;
-        return problem(control, tr("names the folder \"%1\", which is not writable: %2.", {path, std::strerror(err)}));
+        return problem(control,
+                       tr("names the folder \"%1\", which is not writable: %2.", {path, std::strerror(err)}));
     }
     return std::nullopt;
 }
@@ -208,8 +213,9 @@ std::optional<SettingsProblem> CheckSettings(const TSettingsStore& s) {
         const std::string control = k.control;
         const std::string value = s.Text(control);
         if (hasControlCharacter(value))
-            return problem(control, tr("contains a line break or another control character, which the settings file "
-                                       "cannot keep."));
+            return problem(control,
+                           tr("contains a line break or another control character, which the settings file "
+                              "cannot keep."));
         if (!value.empty() && (value.front() == ' ' || value.back() == ' '))
             return problem(control, tr("begins or ends with a blank, which the settings file would drop."));
         if (auto p = checkInUse(s, control, value)) return p;
@@ -225,17 +231,17 @@ std::optional<SettingsProblem> PrepareFolders(TSettingsStore& s) {
 const std::vector<std::string>& SettingsCheckTexts() {
     static const std::vector<std::string> texts = {
         "DoorPhone IP%1:", "Video Port %1", "User Name %1", "Password %1", "Door phone %1 enabled",
-        "SIP server adress:", "SIP proxy adress:", "Call prefix:", "My identity:", "My password:", "Auth. ID:",
-        "Phone connection", "Language", "Pop-Up upon call", "Pop-Up always", "Save call to Record dir as AVI:",
-        "Record dir", "Save call to Snapshot dir as JPG:", "Snapshot dir",
+        "SIP server adress:", "SIP proxy adress:", "Call prefix:", "My identity:", "My password:",
+        "Auth. ID:", "Phone connection", "Language", "Pop-Up upon call", "Pop-Up always",
+        "Save call to Record dir as AVI:", "Record dir", "Save call to Snapshot dir as JPG:", "Snapshot dir",
         "contains a line break or another control character, which the settings file cannot keep.",
         "begins or ends with a blank, which the settings file would drop.",
         "must be an IPv4 address (such as %1) or a host name.", "must be a port number from 1 to 65535.",
         "must not be empty in SIP server mode.",
         "must not contain blanks: the SIP client would read it as two values.",
         "must be a full folder path (beginning with /).",
-        "names the folder \"%1\", which cannot be created: %2.", "names \"%1\", which is a file, not a folder.",
-        "names the folder \"%1\", which is not writable: %2.",
+        "names the folder \"%1\", which cannot be created: %2.",
+        "names \"%1\", which is a file, not a folder.", "names the folder \"%1\", which is not writable: %2.",
         // The dialog's own.
         "Settings not saved", "The settings could not be saved to the file \"%1\": %2.",
         "Nothing was changed; your entries are still in the dialog."};

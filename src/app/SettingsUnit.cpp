@@ -342,9 +342,10 @@ void TSettingsForm::Button2Click() {
         const std::string file = edited.IniFileName();
         log("SETTINGS: error 5201: Button2Click: " + file + ": " + error);
         if (ShowMessage)
-            ShowMessage(qs(SettingsText("Settings not saved")),
-                        qs(SettingsText("The settings could not be saved to the file \"%1\": %2.", {file, error}) +
-                           "\n" + SettingsText("Nothing was changed; your entries are still in the dialog.")));
+            ShowMessage(
+                qs(SettingsText("Settings not saved")),
+                qs(SettingsText("The settings could not be saved to the file \"%1\": %2.", {file, error}) +
+                   "\n" + SettingsText("Nothing was changed; your entries are still in the dialog.")));
         return;
     }
     live_ = edited;

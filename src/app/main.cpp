@@ -2,8 +2,8 @@
 #include "app/DataModule.h"
 #include "app/EventLog.h"
 #include "app/MainForm.h"
-#include "app/SettingsStore.h"
 #include "app/Send_log.h"
+#include "app/SettingsStore.h"
 #include "app/SettingsUnit.h"
 #include "platform/Sound.h"
 

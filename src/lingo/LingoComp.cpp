@@ -75,7 +75,8 @@ void TSpans::CallClientProcs() {
 void TSpans::ChangeLangLists(const QStringList& languages, const QString& current, const TFlagsList& flags) {
     std::vector<QPointer<QObject>> now(components_.begin(), components_.end());
     for (const auto& c : now)
-        if (auto* chooser = dynamic_cast<TLangChooser*>(c.data())) chooser->ChangeLangList(languages, current, flags);
+        if (auto* chooser = dynamic_cast<TLangChooser*>(c.data()))
+            chooser->ChangeLangList(languages, current, flags);
 }
 
 bool TSpans::IsRegistered(const QString& ownerName, const QString& componentName) const {
@@ -173,7 +174,8 @@ QString TLexicon::CompleteString(const QString& text) const {
             }
             if (j > i + 2 && j < len && text[j] == QLatin1Char(';')) {
                 const int item = static_cast<int>(n);
-                out += !big && item <= MaxItemIndex() && IsDefined(item) ? GetItem(item) : QStringLiteral("???");
+                out +=
+                    !big && item <= MaxItemIndex() && IsDefined(item) ? GetItem(item) : QStringLiteral("???");
                 i = j + 1;
                 continue;
             }
@@ -241,39 +243,98 @@ QString TLangFormLexicon::GetItem(int n) const {
 
 namespace {
 
-const char* const EnglishTexts[30] = {
-    "Built-in Language Manager", "> Add <", "> Edit <", "Choose source language", "Language",
-    "Source language", "Source string", "Property / Item", "Translation", "Untranslate", "Group", "Object",
-    "Create new language", "Remove this object from translation list", "Group of language data",
-    "Back - to untranslated object + Shift", "Next - untranslated object + Shift",
-    "Read error from language file", "New language name", "already exists! Enter another name.",
-    "Language files", "New language file name", "Saving of language file fail!",
-    "Not found any untranslated object.", "Close without saving changes?",
-    "Click for change flag. Right button for remove.", "Import language flag",
-    "Do you really want to remove flag?", "Save", "Wrong path to language files!"};
+const char* const EnglishTexts[30] = {"Built-in Language Manager",
+                                      "> Add <",
+                                      "> Edit <",
+                                      "Choose source language",
+                                      "Language",
+                                      "Source language",
+                                      "Source string",
+                                      "Property / Item",
+                                      "Translation",
+                                      "Untranslate",
+                                      "Group",
+                                      "Object",
+                                      "Create new language",
+                                      "Remove this object from translation list",
+                                      "Group of language data",
+                                      "Back - to untranslated object + Shift",
+                                      "Next - untranslated object + Shift",
+                                      "Read error from language file",
+                                      "New language name",
+                                      "already exists! Enter another name.",
+                                      "Language files",
+                                      "New language file name",
+                                      "Saving of language file fail!",
+                                      "Not found any untranslated object.",
+                                      "Close without saving changes?",
+                                      "Click for change flag. Right button for remove.",
+                                      "Import language flag",
+                                      "Do you really want to remove flag?",
+                                      "Save",
+                                      "Wrong path to language files!"};
 
-const char* const CzechTexts[30] = {
-    "Editor jazyků", "> Přidat jazyk <", "> Upravit jazyk <", "Zvolte referenční jazyk", "Jazyk",
-    "Referenční jazyk", "Referenční řetězec", "Položka", "Překlad", "Nepřekládat", "Skupina", "Objekt",
-    "Založit nový jazyk pod uvedeným názvem", "Vyřadit objekt ze seznamu", "Skupina jazykových dat",
-    "Zpět - na nepřeložený objekt + Shift", "Další - nepřeložený objekt + Shift",
-    "Chyba při načítání jazyka. Jazykový soubor nelze načíst.", "Název nového jazyka",
-    "již v programu existuje! Zvolte jiný název.", "Jazykové soubory", "Soubor nového jazyka",
-    "Chyba při ukládání jazykového souboru!", "Nebyl nalezen žádný nepřeložený objekt.",
-    "Opravdu chcete odejít bez uložení změn?", "Klikněte pro změnu vlajky. Pravým tlačítkem odebrat.",
-    "Import vlajky jazyka", "Opravdu chcete vymazat vlajku jazyka?", "Uložit",
-    "Chybná cesta k jazykovým souborům!"};
+const char* const CzechTexts[30] = {"Editor jazyků",
+                                    "> Přidat jazyk <",
+                                    "> Upravit jazyk <",
+                                    "Zvolte referenční jazyk",
+                                    "Jazyk",
+                                    "Referenční jazyk",
+                                    "Referenční řetězec",
+                                    "Položka",
+                                    "Překlad",
+                                    "Nepřekládat",
+                                    "Skupina",
+                                    "Objekt",
+                                    "Založit nový jazyk pod uvedeným názvem",
+                                    "Vyřadit objekt ze seznamu",
+                                    "Skupina jazykových dat",
+                                    "Zpět - na nepřeložený objekt + Shift",
+                                    "Další - nepřeložený objekt + Shift",
+                                    "Chyba při načítání jazyka. Jazykový soubor nelze načíst.",
+                                    "Název nového jazyka",
+                                    "již v programu existuje! Zvolte jiný název.",
+                                    "Jazykové soubory",
+                                    "Soubor nového jazyka",
+                                    "Chyba při ukládání jazykového souboru!",
+                                    "Nebyl nalezen žádný nepřeložený objekt.",
+                                    "Opravdu chcete odejít bez uložení změn?",
+                                    "Klikněte pro změnu vlajky. Pravým tlačítkem odebrat.",
+                                    "Import vlajky jazyka",
+                                    "Opravdu chcete vymazat vlajku jazyka?",
+                                    "Uložit",
+                                    "Chybná cesta k jazykovým souborům!"};
 
-const char* const SlovakTexts[30] = {
-    "Editor jazykov", "> Pridať jazyk <", "> Opraviť jazyk <", "Vyberte referenčný jazyk", "Jazyk",
-    "Referenčný jazyk", "Referenčný reťazec", "Položka", "Preklad", "Neprekladať", "Skupina", "Objekt",
-    "Založiť nový jazyk s uvedeným názvom", "Vyradiť objekt zo zoznamu", "Skupina jazykových dát",
-    "Späť - na nepreložený objekt + Shift", "Ďalej - na nepreložený objekt + Shift",
-    "Chyba pri načítání jazykového súboru", "Názov nového jazyka", "už v programe existuje! Zvoľte iný názov.",
-    "Jazykové súbory", "Súbor nového jazyka", "Chyba pri zápise do jazykového súboru!",
-    "Nebol nájdený nepreložený objekt.", "Naozaj chcete odísť bez uloženia zmien?",
-    "Kliknite pre zmenu vlajky. Pravým tlačítkom zrušiť.", "Import vlajky jazyka",
-    "Skutočne chcete vymazať vlajku jazyka?", "Uložiť", "Chybná cesta k jazykovým súborom!"};
+const char* const SlovakTexts[30] = {"Editor jazykov",
+                                     "> Pridať jazyk <",
+                                     "> Opraviť jazyk <",
+                                     "Vyberte referenčný jazyk",
+                                     "Jazyk",
+                                     "Referenčný jazyk",
+                                     "Referenčný reťazec",
+                                     "Položka",
+                                     "Preklad",
+                                     "Neprekladať",
+                                     "Skupina",
+                                     "Objekt",
+                                     "Založiť nový jazyk s uvedeným názvom",
+                                     "Vyradiť objekt zo zoznamu",
+                                     "Skupina jazykových dát",
+                                     "Späť - na nepreložený objekt + Shift",
+                                     "Ďalej - na nepreložený objekt + Shift",
+                                     "Chyba pri načítání jazykového súboru",
+                                     "Názov nového jazyka",
+                                     "už v programe existuje! Zvoľte iný názov.",
+                                     "Jazykové súbory",
+                                     "Súbor nového jazyka",
+                                     "Chyba pri zápise do jazykového súboru!",
+                                     "Nebol nájdený nepreložený objekt.",
+                                     "Naozaj chcete odísť bez uloženia zmien?",
+                                     "Kliknite pre zmenu vlajky. Pravým tlačítkom zrušiť.",
+                                     "Import vlajky jazyka",
+                                     "Skutočne chcete vymazať vlajku jazyka?",
+                                     "Uložiť",
+                                     "Chybná cesta k jazykovým súborom!"};
 
 bool containsAny(const QString& name, std::initializer_list<const char*> parts) {
     for (const char* p : parts)
@@ -297,14 +358,17 @@ int indexOfNoCase(const QStringList& list, const QString& name) {
 
 char TLingoEngine::BuiltInLanguageOf(const QString& name) {
     char found = 0;
-    if (containsAny(name, {"loven", "LOVEN", "lovak", "LOVAK", "lowak", "LOWAK", "lovaq", "LOVAQ", "lovac", "LOVAC"}))
+    if (containsAny(
+            name, {"loven", "LOVEN", "lovak", "LOVAK", "lowak", "LOWAK", "lovaq", "LOVAQ", "lovac", "LOVAC"}))
         found = 'S';
-    if (equalsAny(name, {"Čeština", "čeština", "ČEŠTINA", "Česky", "česky", "ČESKY", "Český jazyk", "český jazyk",
-                         "Czech", "czech", "CZECH", "ceco", "Ceco", "CECO", "checo", "Checo", "CHECO"}) ||
+    if (equalsAny(name,
+                  {"Čeština", "čeština", "ČEŠTINA", "Česky", "česky", "ČESKY", "Český jazyk", "český jazyk",
+                   "Czech", "czech", "CZECH", "ceco", "Ceco", "CECO", "checo", "Checo", "CHECO"}) ||
         containsAny(name, {"schechisch", "SCHECHISCH"}))
         found = 'C';
-    if (containsAny(name, {"nglič", "NGLIČ", "nglish", "NGLISH", "nglic", "NGLIC", "nglisch", "NGLISCH", "ritisch",
-                           "RITISCH", "nglais", "NGLAIS", "britan", "BRITAN", "nglés", "NGLÉS", "ngles", "NGLES"}))
+    if (containsAny(name,
+                    {"nglič", "NGLIČ", "nglish", "NGLISH", "nglic", "NGLIC", "nglisch", "NGLISCH", "ritisch",
+                     "RITISCH", "nglais", "NGLAIS", "britan", "BRITAN", "nglés", "NGLÉS", "ngles", "NGLES"}))
         found = 'E';
     return found;
 }
@@ -500,7 +564,8 @@ void TLingoEngine::RescanLanguages() {
             QByteArray bytes;
             QString error;
             if (!lingo::ReadSourceBytes(f.absoluteFilePath(), bytes, &error)) {
-                logLine(QStringLiteral("LINGO: language file \"%1\" skipped: %2").arg(f.absoluteFilePath(), error));
+                logLine(QStringLiteral("LINGO: language file \"%1\" skipped: %2")
+                            .arg(f.absoluteFilePath(), error));
                 continue;
             }
             addScanned(lingo::ReadFileHeader(bytes, signatureLine, &FlagStream), f.absoluteFilePath());
@@ -563,7 +628,8 @@ void TLingoEngine::RebuildLanguageLists() {
                 group->addAction(a);
                 connect(a, &QAction::triggered, this, [this, a] {
                     QString caption = a->text();
-                    caption.remove(caption.indexOf(QLatin1Char('&')), caption.contains(QLatin1Char('&')) ? 1 : 0);
+                    caption.remove(caption.indexOf(QLatin1Char('&')),
+                                   caption.contains(QLatin1Char('&')) ? 1 : 0);
                     if (caption != currentLanguage_) Translate(caption);
                 });
             }
@@ -585,7 +651,8 @@ QString TLingoEngine::Translate(const QString& langName) {
     }
     QString name = langName;
     const bool creating = name == LangFormLexicon->GetItem(LangFormItem::Add);
-    const bool editing = !creating && name == LangFormLexicon->GetItem(LangFormItem::Edit) && Languages.size() >= 2;
+    const bool editing =
+        !creating && name == LangFormLexicon->GetItem(LangFormItem::Edit) && Languages.size() >= 2;
     if (creating || editing) {
         if (!RunManager) {
             RebuildLanguageLists(); // the chooser shows the current language again
@@ -640,12 +707,14 @@ QByteArray TLingoEngine::sourceBytes(int position, QString* error) const {
     return {};
 }
 
-bool TLingoEngine::LoadLanguage(const QString& name, bool forEditor, const QString& origin, bool markObsolete) {
+bool TLingoEngine::LoadLanguage(const QString& name, bool forEditor, const QString& origin,
+                                bool markObsolete) {
     const int p = indexOfNoCase(Languages, name);
     if (p < 0) return false;
     if (indexOfNoCase(readChain_, name) >= 0) {
         // A superior chain that comes back: what is read so far stays.
-        logLine(QStringLiteral("LINGO: the superior languages of \"%1\" lead back to \"%2\"; the chain ends there")
+        logLine(QStringLiteral(
+                    "LINGO: the superior languages of \"%1\" lead back to \"%2\"; the chain ends there")
                     .arg(readChain_.first(), name));
         return false;
     }
@@ -672,7 +741,8 @@ bool TLingoEngine::LoadLanguage(const QString& name, bool forEditor, const QStri
             const QString& requested = origin.isEmpty() ? name : origin;
             QString s = field;
             if (s.isEmpty() || indexOfNoCase(Languages, s) < 0) s = defaultLanguage_;
-            if (s.isEmpty() || indexOfNoCase(Languages, s) < 0 || s.compare(requested, Qt::CaseInsensitive) == 0) {
+            if (s.isEmpty() || indexOfNoCase(Languages, s) < 0 ||
+                s.compare(requested, Qt::CaseInsensitive) == 0) {
                 if (field.compare(requested, Qt::CaseInsensitive) == 0)
                     logLine(QStringLiteral("LINGO: the superior languages of \"%1\" lead back to \"%2\"; "
                                            "the chain ends there")
@@ -689,11 +759,13 @@ bool TLingoEngine::LoadLanguage(const QString& name, bool forEditor, const QStri
                 LoadLanguage(s, false, origin, markObsolete);
             }
         };
-        ok = lingo::ReadLanguage(lingo::SplitLines(lingo::DecodeLanguageText(bytes)), name, options, DataStruct,
-                                 DataLexicon, forEditor ? &FlagStream : nullptr, &error);
+        ok = lingo::ReadLanguage(lingo::SplitLines(lingo::DecodeLanguageText(bytes)), name, options,
+                                 DataStruct, DataLexicon, forEditor ? &FlagStream : nullptr, &error);
     }
     readChain_.removeLast();
-    if (!ok) logLine(QStringLiteral("LINGO: language \"%1\" not read from \"%2\": %3").arg(name, FileNames[p], error));
+    if (!ok)
+        logLine(
+            QStringLiteral("LINGO: language \"%1\" not read from \"%2\": %3").arg(name, FileNames[p], error));
     if (!forEditor) FlagStream.clear();
     return ok;
 }
@@ -719,7 +791,8 @@ void TLingoEngine::makeReferenceCopy() {
             for (int n = 0; n <= lexicon->MaxItemIndex() && n <= 65535; ++n) {
                 if (!lexicon->IsDefined(n)) continue;
                 const QString loaded = DataLexicon.ReadItem(key, n);
-                RefLexicon.WriteItem(key, static_cast<uint16_t>(n), loaded.isEmpty() ? lexicon->DesignText(n) : loaded);
+                RefLexicon.WriteItem(key, static_cast<uint16_t>(n),
+                                     loaded.isEmpty() ? lexicon->DesignText(n) : loaded);
             }
         }
     }
@@ -729,8 +802,8 @@ void TLingoEngine::makeReferenceCopy() {
 
 bool TLingoEngine::SaveLanguageFile(const QString& name, const QString& superior, const QString& fileName) {
     if (!CheckLangDir() || name.isEmpty() || fileName.isEmpty()) return false;
-    const QByteArray bytes =
-        lingo::WriteLanguage(langFileSignature_, name, superior, DataStruct, DataLexicon, FlagStream, LangFileEncoding);
+    const QByteArray bytes = lingo::WriteLanguage(langFileSignature_, name, superior, DataStruct, DataLexicon,
+                                                  FlagStream, LangFileEncoding);
     QString error;
     if (!lingo::WriteFileReplacing(fileName, bytes, &error)) {
         logLine(QStringLiteral("LINGO: language file \"%1\" not saved: %2").arg(fileName, error));
@@ -767,7 +840,8 @@ bool TLingoEngine::ExtractResourceLanguage(int position) {
     if (!res.open(QIODevice::ReadOnly)) return false;
     QString error;
     if (!lingo::WriteFileReplacing(path, res.readAll(), &error)) {
-        logLine(QStringLiteral("LINGO: built-in language \"%1\" not written to \"%2\": %3").arg(resource, path, error));
+        logLine(QStringLiteral("LINGO: built-in language \"%1\" not written to \"%2\": %3")
+                    .arg(resource, path, error));
         return false;
     }
     FileNames[position] = path;
@@ -818,7 +892,8 @@ bool isMemo(const QObject* c) {
 }
 
 bool isChooserCombo(const QObject* c) {
-    return c->inherits("TShadowComboBox") || c->inherits("TShadowComboBoxEx") || dynamic_cast<const TLangChooser*>(c);
+    return c->inherits("TShadowComboBox") || c->inherits("TShadowComboBoxEx") ||
+           dynamic_cast<const TLangChooser*>(c);
 }
 
 // Replaces line i of a memo's text.
@@ -839,7 +914,8 @@ TLingoClient::TLingoClient(QWidget* window, TLingoEngine* engine) : TLingoCompon
     setObjectName(QStringLiteral("LingoClient1"));
     TransStringProp = (bit(pnDialogCaption + 1) - 1) & ~bit(pnHelpKeyword) & ~bit(pnSimpleText);
     TransTStringsProp = bit(pnFooter + 1) - 1;
-    TransStructuredProp = (bit(pnRadioButtons + 1) - 1) & ~bit(pnPanels) & ~bit(pnTreeItems) & ~bit(pnListItems);
+    TransStructuredProp =
+        (bit(pnRadioButtons + 1) - 1) & ~bit(pnPanels) & ~bit(pnTreeItems) & ~bit(pnListItems);
     TransOtherProp = bit(cnTChart + 1) - 1;
     SetLingoEngine(engine);
     processComponents(Mode::Record);
@@ -901,7 +977,8 @@ bool TLingoClient::Owns(const QString& ownerName, const QString& componentName) 
     return false;
 }
 
-QString TLingoClient::lookup(const QString& name, const QString& owner, const QString& itemAddr, uint16_t code) {
+QString TLingoClient::lookup(const QString& name, const QString& owner, const QString& itemAddr,
+                             uint16_t code) {
     // Only what the window was designed with is translated: a language file
     // never puts text into a key the window did not record.
     if (DesignStruct.FindLine(name, owner, itemAddr, code) < 0) return {};
@@ -935,8 +1012,8 @@ void TLingoClient::single(QObject* c, const QString& name, uint16_t code, Mode m
     if (w && accessibleFollows_.value(name, 0xFFFF) == code) w->setAccessibleName(t);
 }
 
-void TLingoClient::lines(QObject* c, const QString& name, uint16_t code, Mode mode, const QStringList& current,
-                         const std::function<void(int, const QString&)>& write) {
+void TLingoClient::lines(QObject* c, const QString& name, uint16_t code, Mode mode,
+                         const QStringList& current, const std::function<void(int, const QString&)>& write) {
     if (!on(code)) return;
     const QString owner = window_->objectName();
     for (int i = 0; i < current.size(); ++i) {
@@ -971,7 +1048,8 @@ void TLingoClient::processComponent(QObject* c, Mode mode) {
     // Caption: the first kind that matches.
     if (!user) {
         if (auto* a = qobject_cast<QAction*>(c)) {
-            if (!a->isSeparator()) single(c, name, pnCaption, mode, a->text(), [a](const QString& t) { a->setText(t); });
+            if (!a->isSeparator())
+                single(c, name, pnCaption, mode, a->text(), [a](const QString& t) { a->setText(t); });
         } else if (auto* m = qobject_cast<QMenu*>(c)) {
             single(c, name, pnCaption, mode, m->title(), [m](const QString& t) { m->setTitle(t); });
         } else if (auto* l = qobject_cast<QLabel*>(c); l && !c->inherits("TValuedLabel")) {
@@ -981,7 +1059,8 @@ void TLingoClient::processComponent(QObject* c, Mode mode) {
         } else if (auto* g = qobject_cast<QGroupBox*>(c)) {
             single(c, name, pnCaption, mode, g->title(), [g](const QString& t) { g->setTitle(t); });
         } else if (w && w == window_) {
-            single(c, name, pnCaption, mode, w->windowTitle(), [w](const QString& t) { w->setWindowTitle(t); });
+            single(c, name, pnCaption, mode, w->windowTitle(),
+                   [w](const QString& t) { w->setWindowTitle(t); });
         }
     }
 
@@ -989,7 +1068,8 @@ void TLingoClient::processComponent(QObject* c, Mode mode) {
     if (auto* a = qobject_cast<QAction*>(c)) {
         QString text = a->text();
         text.remove(QLatin1Char('&'));
-        if (a->toolTip() != text) single(c, name, pnHint, mode, a->toolTip(), [a](const QString& t) { a->setToolTip(t); });
+        if (a->toolTip() != text)
+            single(c, name, pnHint, mode, a->toolTip(), [a](const QString& t) { a->setToolTip(t); });
     } else if (auto* tray = qobject_cast<QSystemTrayIcon*>(c)) {
         single(c, name, pnHint, mode, tray->toolTip(), [tray](const QString& t) { tray->setToolTip(t); });
     } else if (w) {
@@ -998,11 +1078,14 @@ void TLingoClient::processComponent(QObject* c, Mode mode) {
 
     // Placeholder texts.
     if (auto* e = qobject_cast<QLineEdit*>(c)) {
-        single(c, name, pnTextHint, mode, e->placeholderText(), [e](const QString& t) { e->setPlaceholderText(t); });
+        single(c, name, pnTextHint, mode, e->placeholderText(),
+               [e](const QString& t) { e->setPlaceholderText(t); });
     } else if (auto* p = qobject_cast<QPlainTextEdit*>(c)) {
-        single(c, name, pnTextHint, mode, p->placeholderText(), [p](const QString& t) { p->setPlaceholderText(t); });
+        single(c, name, pnTextHint, mode, p->placeholderText(),
+               [p](const QString& t) { p->setPlaceholderText(t); });
     } else if (auto* te = qobject_cast<QTextEdit*>(c)) {
-        single(c, name, pnTextHint, mode, te->placeholderText(), [te](const QString& t) { te->setPlaceholderText(t); });
+        single(c, name, pnTextHint, mode, te->placeholderText(),
+               [te](const QString& t) { te->setPlaceholderText(t); });
     }
 
     if (!user) {
@@ -1064,7 +1147,9 @@ void TLingoClient::processComponent(QObject* c, Mode mode) {
         int count = 0;
         if (auto* t = qobject_cast<QTableWidget*>(c)) {
             count = t->columnCount();
-            get = [t](int i) { return t->horizontalHeaderItem(i) ? t->horizontalHeaderItem(i)->text() : QString(); };
+            get = [t](int i) {
+                return t->horizontalHeaderItem(i) ? t->horizontalHeaderItem(i)->text() : QString();
+            };
             set = [t](int i, const QString& s) {
                 if (t->horizontalHeaderItem(i)) t->horizontalHeaderItem(i)->setText(s);
             };

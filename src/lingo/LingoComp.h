@@ -15,7 +15,6 @@
 #include <functional>
 #include <vector>
 
-
 class QWidget;
 class TFlagsList;
 class TLingoEngine;
@@ -51,7 +50,8 @@ public:
     virtual ~TLangChooser() = default;
     // The engine's list (languages and the manager's entries), the current
     // language and one flag per list position.
-    virtual void ChangeLangList(const QStringList& languages, const QString& current, const TFlagsList& flags) = 0;
+    virtual void ChangeLangList(const QStringList& languages, const QString& current,
+                                const TFlagsList& flags) = 0;
 };
 
 // A widget whose list of items is translated line by line though it is no
@@ -231,7 +231,7 @@ public:
     void SetBaseDirectory(const QString& folder);
     QString LangSubdirectory() const { return langSubdirectory_; }
     void SetLangSubdirectory(const QString& subdirectory); // rescans
-    QString LangDir() const { return langDir_; }          // ends with "/"
+    QString LangDir() const { return langDir_; }           // ends with "/"
     QString LangFileExtension() const { return langFileExtension_; }
     void SetLangFileExtension(const QString& extension); // a leading "." is added; rescans
     QString LangFileSignature() const { return langFileSignature_; }
@@ -255,7 +255,7 @@ public:
 
     // Asked before every switch; may refuse it.
     std::function<void(QObject* sender, bool& cont)> OnChangeLangQuery;
-    std::function<void(QObject* sender)> OnChangeLanguage, OnBeforeEdit, OnAfterEdit;
+    std::function<void(QObject*sender)> OnChangeLanguage, OnBeforeEdit, OnAfterEdit;
     // Where the engine says what went wrong (a log line each), and how it
     // shows an error message (a message box unless replaced).
     std::function<void(const QString& line)> Log;
@@ -322,7 +322,8 @@ private:
     QPointer<QMenu> languageMenu_;
     QImage designLangFlag_;
     QStringList langResources_;
-    bool isInternalLanguage_ = false, isInitialized_ = false, isFullyCreated_ = false, firstTranslated_ = false;
+    bool isInternalLanguage_ = false, isInitialized_ = false, isFullyCreated_ = false,
+         firstTranslated_ = false;
     // The languages being read, outermost first: a superior chain that comes
     // back to one of them ends there.
     QStringList readChain_;

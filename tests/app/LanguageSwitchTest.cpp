@@ -20,12 +20,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <gtest/gtest.h>
-#include <utility>
-#include <vector>
 #include <map>
 #include <memory>
 #include <sstream>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -90,8 +90,8 @@ protected:
                     const int r = engine().DataStruct.FindLine(d.Name, d.Parent, d.ItemAddr, d.Properties);
                     if (r < 0 || engine().DataStruct.GetLine(r).Text.isEmpty()) {
                         out << "missing\t" << d.Name.toStdString() << '\t' << d.Parent.toStdString() << '\t'
-                            << d.Properties << '\t' << d.ItemAddr.toStdString() << '\t' << d.Text.toStdString()
-                            << '\n';
+                            << d.Properties << '\t' << d.ItemAddr.toStdString() << '\t'
+                            << d.Text.toStdString() << '\n';
                         continue;
                     }
                     expected = engine().DataStruct.GetLine(r).Text;
@@ -151,7 +151,8 @@ TEST_F(LanguageSwitch, EverySwitchShowsOnlyTheNewLanguageAndKeepsWhatTheUserType
         const char* language;
         const char* modeLabel; // P2P mode in that language
     };
-    for (const Step& step : {Step{"Čeština", "Režim P2P"}, Step{"Slovenčina", "Režim P2P"}, Step{"EN", "P2P Mode"}}) {
+    for (const Step& step :
+         {Step{"Čeština", "Režim P2P"}, Step{"Slovenčina", "Režim P2P"}, Step{"EN", "P2P Mode"}}) {
         SCOPED_TRACE(step.language);
         ASSERT_EQ(engine().Translate(QString::fromUtf8(step.language)), QString::fromUtf8(step.language));
         const bool design = engine().CurrentLanguage() == "EN";
@@ -209,7 +210,8 @@ TEST_F(LanguageSwitch, TheConfiguredLanguageComesOnScreenAboutASecondAfterStart)
     TSettingsForm second(*store, form.get());
     ASSERT_TRUE(second.Timer1->isActive());
     EXPECT_TRUE(testenv::waitUntil([] { return engine().CurrentLanguage() == "Slovenčina"; }, 5000));
-    EXPECT_EQ(second.Button3->text(), engine().DataStruct.LookupText("Button3", "SettingsForm", "", pnCaption));
+    EXPECT_EQ(second.Button3->text(),
+              engine().DataStruct.LookupText("Button3", "SettingsForm", "", pnCaption));
 }
 
 TEST_F(LanguageSwitch, AFileThatFailsToReadLeavesTheDesignTextsAndTheConfiguredLanguage) {
@@ -218,8 +220,9 @@ TEST_F(LanguageSwitch, AFileThatFailsToReadLeavesTheDesignTextsAndTheConfiguredL
     ASSERT_TRUE(QDir().mkpath(dir));
     QFile f(dir + "Desk.lng");
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("[YOX_]\r\n0\t%LANGUAGE_NAME=\"Desk\"\r\n0\t\"Uložit\"\t%COMPONENT=Button2;\t%OWNER=SettingsForm;\r\n"
-            "0\t%LEXICON_STRINGS\r\n0\t%LEXICON_NAME=;\r\n");
+    f.write(
+        "[YOX_]\r\n0\t%LANGUAGE_NAME=\"Desk\"\r\n0\t\"Uložit\"\t%COMPONENT=Button2;\t%OWNER=SettingsForm;\r\n"
+        "0\t%LEXICON_STRINGS\r\n0\t%LEXICON_NAME=;\r\n");
     f.close();
     engine().RescanLanguages();
     ASSERT_GE(engine().GetLanguagesList().indexOf("Desk"), 1);
@@ -227,7 +230,8 @@ TEST_F(LanguageSwitch, AFileThatFailsToReadLeavesTheDesignTextsAndTheConfiguredL
     engine().Translate("Čeština");
     EXPECT_EQ(engine().Translate("Desk"), "EN");
     EXPECT_EQ(wrongTexts(true), "") << "the design texts are shown";
-    const auto line = mainformtest::logged("LINGO: language \"Desk\" not read from \"" + f.fileName().toStdString());
+    const auto line =
+        mainformtest::logged("LINGO: language \"Desk\" not read from \"" + f.fileName().toStdString());
     std::string lingoLines;
     for (const auto& l : mainformtest::logTexts())
         if (l.rfind("LINGO", 0) == 0) lingoLines += l + "\n";
@@ -246,7 +250,9 @@ TEST_F(LanguageSwitch, AFileThatFailsToReadLeavesTheDesignTextsAndTheConfiguredL
 
 TEST_F(LanguageSwitch, TheSettingsDialogRefusesAndNamesTheFieldInTheLanguageOnScreen) {
     std::vector<std::pair<QString, QString>> shown;
-    dialog->ShowMessage = [&shown](const QString& title, const QString& text) { shown.emplace_back(title, text); };
+    dialog->ShowMessage = [&shown](const QString& title, const QString& text) {
+        shown.emplace_back(title, text);
+    };
     engine().Translate("Čeština");
     dialog->show();
     dialog->DoorPhoneVideoPort1Text->setText("80x");
