@@ -148,11 +148,12 @@ QString lineText(const QString& text) {
 }
 
 // A keyed field's text: besides line breaks, a double quote would move the
-// end of the line's quoted text and take the fields before it in.
+// end of the line's quoted text and take the fields before it in, and a TAB
+// would end the field.
 QString keyText(const QString& text) {
     QString out = text;
     for (QChar& c : out)
-        if (c == u'\r' || c == u'\n' || c == u'"') c = u' ';
+        if (c == u'\r' || c == u'\n' || c == u'"' || c == u'\t') c = u' ';
     return out;
 }
 
@@ -557,13 +558,19 @@ QString lingo::OutsideQuotes(const QString& value) {
 }
 
 QString lingo::KeyedField(const QString& value, const QString& key) {
+    // A key counts where a field begins (the value's start or after a TAB),
+    // and its text ends at the ";" before the next TAB: so a name, owner or
+    // address that holds another key's letters cannot move that key.
     const QString outside = OutsideQuotes(value);
-    const qsizetype at = outside.indexOf(key);
-    if (at < 0) return {};
-    const qsizetype from = at + key.size();
-    const qsizetype end = outside.indexOf(u';', from);
-    if (end < 0) return {};
-    return outside.mid(from, end - from);
+    for (qsizetype at = outside.indexOf(key); at >= 0; at = outside.indexOf(key, at + 1)) {
+        if (at > 0 && outside.at(at - 1) != u'\t') continue;
+        const qsizetype from = at + key.size();
+        const qsizetype end = outside.indexOf(u';', from);
+        const qsizetype tab = outside.indexOf(u'\t', from);
+        if (end < 0 || (tab >= 0 && tab < end)) return {};
+        return outside.mid(from, end - from);
+    }
+    return {};
 }
 
 bool lingo::HasMarker(const QString& value, const QString& marker) { return OutsideQuotes(value).contains(marker); }

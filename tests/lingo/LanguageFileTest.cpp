@@ -160,8 +160,12 @@ TEST(LanguageFile, LinesAndValues) {
         {"\"\"\t%COMPONENT=;", "", "", false},
         {"%COMPONENT=B;\"", "", "B", false},               // the only quote is last
         {"x\"y\t%COMPONENT=B;", "", "B", false},           // one quote: no quoted text
-        {"%COMPONENT=O\"Brien;", "", "O\tBrien", false},   // a lone quote never ends up in a field
+        {"%COMPONENT=O\"Brien;", "", "", false},          // a lone quote never ends up in a field
         {"%COMP\"x\"ONENT=B;", "x", "", false},            // the quoted part separates
+        // A key counts at a field's start only, and its text never crosses a TAB.
+        {"\"t\"\tx%COMPONENT=A;\t%COMPONENT=B;", "t", "B", false},
+        {"\"t\"\t%OWNER=F\t%COMPONENT=B;", "t", "B", false},
+        {"\"t\"\t%COMPONENT=A\t%OLD;", "t", "", true},
     };
     for (const auto& c : values) {
         const QString v = QString::fromUtf8(c.value);
