@@ -981,11 +981,11 @@ QString TLingoClient::lookup(const QString& name, const QString& owner, const QS
                              uint16_t code) {
     // Only what the window was designed with is translated: a language file
     // never puts text into a key the window did not record.
-    if (DesignStruct.FindLine(name, owner, itemAddr, code) < 0) return {};
+    const int designed = DesignStruct.FindLine(name, owner, itemAddr, code);
+    if (designed < 0) return {};
     QString t;
     if (TLingoEngine* e = LingoEngine()) t = e->DataStruct.LookupText(name, owner, itemAddr, code);
-    if (t.isEmpty()) t = DesignStruct.LookupText(name, owner, itemAddr, code);
-    return t;
+    return t.isEmpty() ? DesignStruct.GetLine(designed).Text : t;
 }
 
 void TLingoClient::single(QObject* c, const QString& name, uint16_t code, Mode mode, const QString& current,
