@@ -23,9 +23,9 @@ TDataModule1::TDataModule1(QObject* parent) : QObject(parent) {
     LingoEngine1->SetLangFileExtension(".lng");
     LingoEngine1->SetLangFileSignature("YOX_");
     LingoEngine1->LangFileEncoding = TLFEncoding::Unicode;
-    // The chooser's "> Add <" and "> Edit <" entries wait for the language manager.
-    LingoEngine1->SetLangCreatorVisible(false);
-    LingoEngine1->SetLangEditorVisible(false);
+    // The choosers' "> Add <" and "> Edit <" entries open the language manager.
+    LingoEngine1->SetLangCreatorVisible(true);
+    LingoEngine1->SetLangEditorVisible(true);
     LingoEngine1->TranslateLingo = false;
     LingoEngine1->SetLangMenuFlags(true);
     LingoEngine1->SetDesignLangFlag(QImage(":/languages/EN.png"));

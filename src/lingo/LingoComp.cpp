@@ -1,5 +1,7 @@
 #include "lingo/LingoComp.h"
 
+#include "lingo/LangForm.h"
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QActionGroup>
@@ -194,7 +196,7 @@ QString TLexicon::Key() const {
 QString TLexicon::EngineText(int n) const {
     TLingoEngine* e = LingoEngine();
     if (!e || n < 0 || n > 65535) return {};
-    return e->DataLexicon.ReadItem(Key(), n);
+    return e->ShownLexicon().ReadItem(Key(), n);
 }
 
 void TLexicon::AddSlave(TLexiconSlave* slave) {
@@ -243,98 +245,122 @@ QString TLangFormLexicon::GetItem(int n) const {
 
 namespace {
 
-const char* const EnglishTexts[30] = {"Built-in Language Manager",
-                                      "> Add <",
-                                      "> Edit <",
-                                      "Choose source language",
-                                      "Language",
-                                      "Source language",
-                                      "Source string",
-                                      "Property / Item",
-                                      "Translation",
-                                      "Untranslate",
-                                      "Group",
-                                      "Object",
-                                      "Create new language",
-                                      "Remove this object from translation list",
-                                      "Group of language data",
-                                      "Back - to untranslated object + Shift",
-                                      "Next - untranslated object + Shift",
-                                      "Read error from language file",
-                                      "New language name",
-                                      "already exists! Enter another name.",
-                                      "Language files",
-                                      "New language file name",
-                                      "Saving of language file fail!",
-                                      "Not found any untranslated object.",
-                                      "Close without saving changes?",
-                                      "Click for change flag. Right button for remove.",
-                                      "Import language flag",
-                                      "Do you really want to remove flag?",
-                                      "Save",
-                                      "Wrong path to language files!"};
+const char* const EnglishTexts[BuiltInTextCount] = {
+    "Built-in Language Manager",
+    "> Add <",
+    "> Edit <",
+    "Choose source language",
+    "Language",
+    "Source language",
+    "Source string",
+    "Property / Item",
+    "Translation",
+    "Untranslate",
+    "Group",
+    "Object",
+    "Create new language",
+    "Remove this object from translation list",
+    "Group of language data",
+    "Back - to untranslated object + Shift",
+    "Next - untranslated object + Shift",
+    "Read error from language file",
+    "New language name",
+    "already exists! Enter another name.",
+    "Language files",
+    "New language file name",
+    "Saving of language file fail!",
+    "Not found any untranslated object.",
+    "Close without saving changes?",
+    "Click for change flag. Right button for remove.",
+    "Import language flag",
+    "Do you really want to remove flag?",
+    "Save",
+    "Wrong path to language files!",
+    "Enter a name for the new language.",
+    "A language name cannot hold a double quote, a semicolon, a TAB or a line break.",
+    "The file is not a picture, or the picture is too large. The flag stays as it was.",
+    "Untranslated",
+    "Translated",
+    "Obsolete: no window uses this text",
+    "No reference text"};
 
-const char* const CzechTexts[30] = {"Editor jazyků",
-                                    "> Přidat jazyk <",
-                                    "> Upravit jazyk <",
-                                    "Zvolte referenční jazyk",
-                                    "Jazyk",
-                                    "Referenční jazyk",
-                                    "Referenční řetězec",
-                                    "Položka",
-                                    "Překlad",
-                                    "Nepřekládat",
-                                    "Skupina",
-                                    "Objekt",
-                                    "Založit nový jazyk pod uvedeným názvem",
-                                    "Vyřadit objekt ze seznamu",
-                                    "Skupina jazykových dat",
-                                    "Zpět - na nepřeložený objekt + Shift",
-                                    "Další - nepřeložený objekt + Shift",
-                                    "Chyba při načítání jazyka. Jazykový soubor nelze načíst.",
-                                    "Název nového jazyka",
-                                    "již v programu existuje! Zvolte jiný název.",
-                                    "Jazykové soubory",
-                                    "Soubor nového jazyka",
-                                    "Chyba při ukládání jazykového souboru!",
-                                    "Nebyl nalezen žádný nepřeložený objekt.",
-                                    "Opravdu chcete odejít bez uložení změn?",
-                                    "Klikněte pro změnu vlajky. Pravým tlačítkem odebrat.",
-                                    "Import vlajky jazyka",
-                                    "Opravdu chcete vymazat vlajku jazyka?",
-                                    "Uložit",
-                                    "Chybná cesta k jazykovým souborům!"};
+const char* const CzechTexts[BuiltInTextCount] = {
+    "Editor jazyků",
+    "> Přidat jazyk <",
+    "> Upravit jazyk <",
+    "Zvolte referenční jazyk",
+    "Jazyk",
+    "Referenční jazyk",
+    "Referenční řetězec",
+    "Položka",
+    "Překlad",
+    "Nepřekládat",
+    "Skupina",
+    "Objekt",
+    "Založit nový jazyk pod uvedeným názvem",
+    "Vyřadit objekt ze seznamu",
+    "Skupina jazykových dat",
+    "Zpět - na nepřeložený objekt + Shift",
+    "Další - nepřeložený objekt + Shift",
+    "Chyba při načítání jazyka. Jazykový soubor nelze načíst.",
+    "Název nového jazyka",
+    "již v programu existuje! Zvolte jiný název.",
+    "Jazykové soubory",
+    "Soubor nového jazyka",
+    "Chyba při ukládání jazykového souboru!",
+    "Nebyl nalezen žádný nepřeložený objekt.",
+    "Opravdu chcete odejít bez uložení změn?",
+    "Klikněte pro změnu vlajky. Pravým tlačítkem odebrat.",
+    "Import vlajky jazyka",
+    "Opravdu chcete vymazat vlajku jazyka?",
+    "Uložit",
+    "Chybná cesta k jazykovým souborům!",
+    "Zadejte název nového jazyka.",
+    "Název jazyka nesmí obsahovat uvozovky, středník, tabulátor ani konec řádku.",
+    "Soubor není obrázek nebo je obrázek příliš velký. Vlajka zůstává beze změny.",
+    "Nepřeloženo",
+    "Přeloženo",
+    "Zastaralé: text nepoužívá žádné okno",
+    "Bez referenčního textu"};
 
-const char* const SlovakTexts[30] = {"Editor jazykov",
-                                     "> Pridať jazyk <",
-                                     "> Opraviť jazyk <",
-                                     "Vyberte referenčný jazyk",
-                                     "Jazyk",
-                                     "Referenčný jazyk",
-                                     "Referenčný reťazec",
-                                     "Položka",
-                                     "Preklad",
-                                     "Neprekladať",
-                                     "Skupina",
-                                     "Objekt",
-                                     "Založiť nový jazyk s uvedeným názvom",
-                                     "Vyradiť objekt zo zoznamu",
-                                     "Skupina jazykových dát",
-                                     "Späť - na nepreložený objekt + Shift",
-                                     "Ďalej - na nepreložený objekt + Shift",
-                                     "Chyba pri načítání jazykového súboru",
-                                     "Názov nového jazyka",
-                                     "už v programe existuje! Zvoľte iný názov.",
-                                     "Jazykové súbory",
-                                     "Súbor nového jazyka",
-                                     "Chyba pri zápise do jazykového súboru!",
-                                     "Nebol nájdený nepreložený objekt.",
-                                     "Naozaj chcete odísť bez uloženia zmien?",
-                                     "Kliknite pre zmenu vlajky. Pravým tlačítkom zrušiť.",
-                                     "Import vlajky jazyka",
-                                     "Skutočne chcete vymazať vlajku jazyka?",
-                                     "Uložiť",
-                                     "Chybná cesta k jazykovým súborom!"};
+const char* const SlovakTexts[BuiltInTextCount] = {
+    "Editor jazykov",
+    "> Pridať jazyk <",
+    "> Opraviť jazyk <",
+    "Vyberte referenčný jazyk",
+    "Jazyk",
+    "Referenčný jazyk",
+    "Referenčný reťazec",
+    "Položka",
+    "Preklad",
+    "Neprekladať",
+    "Skupina",
+    "Objekt",
+    "Založiť nový jazyk s uvedeným názvom",
+    "Vyradiť objekt zo zoznamu",
+    "Skupina jazykových dát",
+    "Späť - na nepreložený objekt + Shift",
+    "Ďalej - na nepreložený objekt + Shift",
+    "Chyba pri načítání jazykového súboru",
+    "Názov nového jazyka",
+    "už v programe existuje! Zvoľte iný názov.",
+    "Jazykové súbory",
+    "Súbor nového jazyka",
+    "Chyba pri zápise do jazykového súboru!",
+    "Nebol nájdený nepreložený objekt.",
+    "Naozaj chcete odísť bez uloženia zmien?",
+    "Kliknite pre zmenu vlajky. Pravým tlačítkom zrušiť.",
+    "Import vlajky jazyka",
+    "Skutočne chcete vymazať vlajku jazyka?",
+    "Uložiť",
+    "Chybná cesta k jazykovým súborom!",
+    "Zadajte názov nového jazyka.",
+    "Názov jazyka nesmie obsahovať úvodzovky, bodkočiarku, tabulátor ani koniec riadku.",
+    "Súbor nie je obrázok alebo je obrázok príliš veľký. Vlajka zostáva bez zmeny.",
+    "Nepreložené",
+    "Preložené",
+    "Zastarané: text nepoužíva žiadne okno",
+    "Bez referenčného textu"};
 
 bool containsAny(const QString& name, std::initializer_list<const char*> parts) {
     for (const char* p : parts)
@@ -387,6 +413,7 @@ TLingoEngine::TLingoEngine(QObject* owner) : QObject(owner) {
 }
 
 TLingoEngine::~TLingoEngine() {
+    delete languageMngForm_;
     if (languageMenu_) {
         for (QAction* a : languageMenu_->actions())
             if (a->property("lingoLanguage").isValid()) delete a;
@@ -499,27 +526,28 @@ void TLingoEngine::SetLanguageMenu(QMenu* menu) {
     if (menu) RebuildLanguageLists();
 }
 
-void TLingoEngine::SetDesignLangFlag(const QImage& picture) {
-    if (picture.isNull()) {
-        designLangFlag_ = QImage();
-    } else {
-        QImage flag(16, 16, QImage::Format_RGB32);
-        flag.fill(Qt::white);
-        QSize size = picture.size();
-        if (size.width() < 1 || size.height() < 1) {
-            size = QSize(16, 16);
-        } else if (size.width() > 16 || size.height() > 16) {
-            if (size.width() >= size.height())
-                size = QSize(16, qMax(1, qRound(16.0 * size.height() / size.width())));
-            else
-                size = QSize(qMax(1, qRound(16.0 * size.width() / size.height())), 16);
-        }
-        QPainter p(&flag);
-        p.setRenderHint(QPainter::SmoothPixmapTransform);
-        p.drawImage(QRect(QPoint((16 - size.width()) / 2, (16 - size.height()) / 2), size), picture);
-        p.end();
-        designLangFlag_ = flag;
+QImage TLingoEngine::FlagPicture(const QImage& picture) {
+    if (picture.isNull()) return {};
+    QImage flag(16, 16, QImage::Format_RGB32);
+    flag.fill(Qt::white);
+    QSize size = picture.size();
+    if (size.width() < 1 || size.height() < 1) {
+        size = QSize(16, 16);
+    } else if (size.width() > 16 || size.height() > 16) {
+        if (size.width() >= size.height())
+            size = QSize(16, qMax(1, qRound(16.0 * size.height() / size.width())));
+        else
+            size = QSize(qMax(1, qRound(16.0 * size.width() / size.height())), 16);
     }
+    QPainter p(&flag);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRect(QPoint((16 - size.width()) / 2, (16 - size.height()) / 2), size), picture);
+    p.end();
+    return flag;
+}
+
+void TLingoEngine::SetDesignLangFlag(const QImage& picture) {
+    designLangFlag_ = FlagPicture(picture);
     RescanLanguages();
 }
 
@@ -529,9 +557,11 @@ void TLingoEngine::SetLangResources(const QStringList& names) {
 }
 
 bool TLingoEngine::CheckLangDir() {
-    if (!langDir_.isEmpty() && QFileInfo(langDir_).isDir()) return true;
-    if (!langDir_.isEmpty() && QDir().mkpath(langDir_)) return true;
-    logLine(QStringLiteral("LINGO: the language folder \"%1\" cannot be made").arg(langDir_));
+    // A folder that exists but cannot be written fails too: nothing could be saved in it.
+    if (!langDir_.isEmpty() && (QFileInfo(langDir_).isDir() || QDir().mkpath(langDir_)) &&
+        QFileInfo(langDir_).isWritable())
+        return true;
+    logLine(QStringLiteral("LINGO: the language folder \"%1\" cannot be made or written").arg(langDir_));
     showError(LangFormLexicon->GetItem(LangFormItem::WrongPath));
     return false;
 }
@@ -603,11 +633,11 @@ void TLingoEngine::RebuildLanguageLists() {
         Flags.AddFlag(QImage());
     if (langCreatorVisible_) {
         LangMenu.append(LangFormLexicon->GetItem(LangFormItem::Add));
-        Flags.AddFlag(QImage());
+        Flags.AddFlag(TLanguageManager::MenuIcon(0));
     }
     if (langEditorVisible_ && Languages.size() >= 2) {
         LangMenu.append(LangFormLexicon->GetItem(LangFormItem::Edit));
-        Flags.AddFlag(QImage());
+        Flags.AddFlag(TLanguageManager::MenuIcon(1));
     }
     SpanClients.ChangeLangLists(LangMenu, currentLanguage_, Flags);
     if (languageMenu_) {
@@ -654,12 +684,16 @@ QString TLingoEngine::Translate(const QString& langName) {
     const bool editing =
         !creating && name == LangFormLexicon->GetItem(LangFormItem::Edit) && Languages.size() >= 2;
     if (creating || editing) {
-        if (!RunManager) {
-            RebuildLanguageLists(); // the chooser shows the current language again
-            return currentLanguage_;
-        }
         if (OnBeforeEdit) OnBeforeEdit(this);
-        const QString made = RunManager(creating);
+        // The manager reads other languages into the stores; the windows'
+        // lexicon texts stay those of the current language meanwhile.
+        shownLexicon_ = std::move(DataLexicon);
+        DataLexicon.Clear();
+        managerRunning_ = true;
+        const QString made = RunManager ? RunManager(creating) : runLanguageManager(creating);
+        managerRunning_ = false;
+        DataLexicon = std::move(shownLexicon_);
+        shownLexicon_.Clear();
         RescanLanguages();
         if (OnAfterEdit) OnAfterEdit(this);
         // Whatever the manager left in the stores, the screen shows a saved
@@ -753,7 +787,7 @@ bool TLingoEngine::LoadLanguage(const QString& name, bool forEditor, const QStri
                 LoadLanguage(s, false, name, markObsolete);
                 if (forEditor) {
                     EditorSuperior = s;
-                    makeReferenceCopy();
+                    MakeReferenceCopy();
                 }
             } else {
                 LoadLanguage(s, false, origin, markObsolete);
@@ -770,7 +804,7 @@ bool TLingoEngine::LoadLanguage(const QString& name, bool forEditor, const QStri
     return ok;
 }
 
-void TLingoEngine::makeReferenceCopy() {
+void TLingoEngine::MakeReferenceCopy() {
     RefStruct.Clear();
     RefLexicon.Clear();
     for (QObject* o : SpanClients.Components()) {
@@ -800,6 +834,24 @@ void TLingoEngine::makeReferenceCopy() {
     DataLexicon.Clear();
 }
 
+TLanguageManager* TLingoEngine::LanguageMngForm() {
+    if (!languageMngForm_) languageMngForm_ = new TLanguageManager(this);
+    return languageMngForm_;
+}
+
+QString TLingoEngine::runLanguageManager(bool creating) {
+    TLanguageManager* manager = LanguageMngForm();
+    manager->Prepare(creating);
+    if (manager->ShowModal() != QDialog::Accepted) return {};
+    manager->StoreWork(false);
+    manager->MergeWork();
+    const QString name = manager->LanguageName();
+    const QString file = manager->TargetFile();
+    if (!SaveLanguageFile(name, manager->SuperiorLanguage, file)) return {};
+    logLine(QStringLiteral("LINGO: language %1 saved to \"%2\"").arg(name, file));
+    return name;
+}
+
 bool TLingoEngine::SaveLanguageFile(const QString& name, const QString& superior, const QString& fileName) {
     if (!CheckLangDir() || name.isEmpty() || fileName.isEmpty()) return false;
     const QByteArray bytes = lingo::WriteLanguage(langFileSignature_, name, superior, DataStruct, DataLexicon,
@@ -819,7 +871,7 @@ void TLingoEngine::SelectBuiltInTexts() {
     if (!which && defaultLanguage_ != currentLanguage_) which = BuiltInLanguageOf(defaultLanguage_);
     if (!which && designLanguageName_ != currentLanguage_) which = BuiltInLanguageOf(designLanguageName_);
     const char* const* table = which == 'C' ? CzechTexts : which == 'S' ? SlovakTexts : EnglishTexts;
-    for (int i = 0; i < 30; ++i)
+    for (int i = 0; i < BuiltInTextCount; ++i)
         LangFormLexicon->DefineItem(static_cast<uint16_t>(i), QString::fromUtf8(table[i]));
 }
 

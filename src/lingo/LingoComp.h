@@ -208,10 +208,46 @@ namespace LangFormItem {
 inline constexpr int ManagerTitle = 0;
 inline constexpr int Add = 1;
 inline constexpr int Edit = 2;
+inline constexpr int ChooseSource = 3;
+inline constexpr int Language = 4;
+inline constexpr int SourceLanguage = 5;
+inline constexpr int SourceString = 6;
+inline constexpr int PropertyItem = 7;
+inline constexpr int Translation = 8;
+inline constexpr int Untranslate = 9;
+inline constexpr int Group = 10;
+inline constexpr int Object = 11;
+inline constexpr int CreateHint = 12;
+inline constexpr int UntranslateHint = 13;
+inline constexpr int GroupHint = 14;
+inline constexpr int BackHint = 15;
+inline constexpr int NextHint = 16;
 inline constexpr int ReadError = 17;
+inline constexpr int NewName = 18;
+inline constexpr int AlreadyExists = 19;
+inline constexpr int LanguageFiles = 20;
+inline constexpr int NewFileName = 21;
 inline constexpr int SaveFailed = 22;
+inline constexpr int NotFound = 23;
+inline constexpr int CloseQuery = 24;
+inline constexpr int FlagHint = 25;
+inline constexpr int ImportFlag = 26;
+inline constexpr int EraseFlag = 27;
+inline constexpr int Save = 28;
 inline constexpr int WrongPath = 29;
+// The manager's refusals of a name or a picture that would harm the file.
+inline constexpr int EmptyName = 30;
+inline constexpr int BadNameCharacters = 31;
+inline constexpr int BadPicture = 32;
+// What a grid row's coloured marker means, for a screen reader and a tool tip.
+inline constexpr int MarkUntranslated = 33;
+inline constexpr int MarkTranslated = 34;
+inline constexpr int MarkObsolete = 35;
+inline constexpr int MarkNoReference = 36;
 } // namespace LangFormItem
+inline constexpr int BuiltInTextCount = 37;
+
+class TLanguageManager;
 
 // ---- the engine ----
 
@@ -260,9 +296,11 @@ public:
     // shows an error message (a message box unless replaced).
     std::function<void(const QString& line)> Log;
     std::function<void(const QString& text)> ShowError;
-    // Runs the language manager (create mode when creating): the name to
-    // switch to, or empty text when it was closed without saving.
+    // Replaces the built-in language manager (create mode when creating):
+    // the name to switch to, or empty text when nothing was saved.
     std::function<QString(bool creating)> RunManager;
+    // The built-in language manager, made at its first run.
+    TLanguageManager* LanguageMngForm();
 
     QString CurrentLanguage() const { return currentLanguage_; }
     // The language that was asked for when its file failed to read and the
@@ -290,6 +328,16 @@ public:
 
     // Which of the three built-in languages a name is: 'S', 'C', 'E' or 0.
     static char BuiltInLanguageOf(const QString& name);
+    // A picture redrawn as a flag: 16 x 16 on white, scaled down to fit and centred.
+    static QImage FlagPicture(const QImage& picture);
+
+    // The manager's reference: the stores as read, with every registered
+    // window's design rows and lexicon items, copied into RefStruct and
+    // RefLexicon; the stores are emptied.
+    void MakeReferenceCopy();
+    // The lexicon texts the windows show: the current language's, also while
+    // the manager fills the stores with the language it edits.
+    TLexiconData& ShownLexicon() { return managerRunning_ ? shownLexicon_ : DataLexicon; }
 
     TSpans SpanClients;
     TFlagsList Flags;
@@ -307,7 +355,7 @@ private:
     void recomputeLangDir();
     void addScanned(const QString& name, const QString& source);
     QByteArray sourceBytes(int position, QString* error) const;
-    void makeReferenceCopy();
+    QString runLanguageManager(bool creating);
     void logLine(const QString& line) const;
     void showError(const QString& text) const;
 
@@ -327,6 +375,9 @@ private:
     // The languages being read, outermost first: a superior chain that comes
     // back to one of them ends there.
     QStringList readChain_;
+    QPointer<TLanguageManager> languageMngForm_;
+    bool managerRunning_ = false;
+    TLexiconData shownLexicon_;
 };
 
 // ---- translation client ----

@@ -624,6 +624,18 @@ bool lingo::WriteFileReplacing(const QString& path, const QByteArray& bytes, QSt
         file.commit(); // removes the new file; the old one stays
         return false;
     }
+    // What was written is checked on disk before the new file replaces the
+    // old one: a write the buffer took can still fail when flushed (a full
+    // disk, a file size limit), and a short file must never take the old one's place.
+    if (!file.flush() || file.error() != QFileDevice::NoError || file.size() != bytes.size()) {
+        setError(error, QStringLiteral("%1 cannot be written: %2")
+                            .arg(path, file.error() != QFileDevice::NoError
+                                           ? file.errorString()
+                                           : QStringLiteral("the file came out short")));
+        file.cancelWriting();
+        file.commit();
+        return false;
+    }
     if (!file.commit()) {
         setError(error, QStringLiteral("%1 cannot be written: %2").arg(path, file.errorString()));
         return false;

@@ -211,8 +211,11 @@ TEST_F(SettingsForm, ControlsSitWhereTheDeskExpectsThemUnderTheirNames) {
     EXPECT_EQ(form->RadioGroup1->title(), " Phone connection ");
     EXPECT_EQ(form->RadioGroup1->Item(0)->text(), "Peer-To-Peer");
     EXPECT_EQ(form->RadioGroup1->Item(1)->text(), "SIP server");
-    // The flag chooser lists the built-in languages and shows the current one.
-    EXPECT_EQ(form->LangFlagsCombo1->count(), 3);
+    // The flag chooser lists the built-in languages, then the language
+    // manager's entries, and shows the current language.
+    EXPECT_EQ(form->LangFlagsCombo1->count(), 5);
+    EXPECT_EQ(form->LangFlagsCombo1->itemText(3), "> Add <");
+    EXPECT_EQ(form->LangFlagsCombo1->itemText(4), "> Edit <");
     EXPECT_EQ(form->LangFlagsCombo1->currentText(), "EN");
     // Timer1 brings the configured language about a second after creation.
     auto* timer = form->findChild<QTimer*>("Timer1");

@@ -515,6 +515,10 @@ TEST(LanguageFile, WriteFileReplacingKeepsTheOldFileOnFailure) {
     } cases[] = {
         {"parent is a file", [&](QString* e) { return lingo::WriteFileReplacing(dir + "/plain/cz.lng", old, e); }},
         {"file size limit", [&](QString* e) { return underSizeLimit([&] { return lingo::WriteFileReplacing(path, large, e); }); }},
+        // Small enough for the write buffer: the failure comes only when it is flushed.
+        {"file size limit, buffered", [&](QString* e) {
+             return underSizeLimit([&] { return lingo::WriteFileReplacing(path, QByteArray(6000, 'x'), e); });
+         }},
     };
     for (const auto& c : cases) {
         QString why;

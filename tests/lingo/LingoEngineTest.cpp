@@ -283,6 +283,12 @@ protected:
         engine->SetLangFileSignature("YOX_");
         engine->SetDesignLanguageName("EN");
         engine->SetDefaultLanguage("EN");
+        // The manager's window has tests of its own: here a run is recorded
+        // and closed without saving.
+        engine->RunManager = [this](bool creating) {
+            managerRuns << (creating ? "create" : "edit");
+            return QString();
+        };
         lexicon = new TDesignedLexicon(&module);
         lexicon->setObjectName("DesignedLexicon1");
         lexicon->SetItems(kLexiconItems);
@@ -306,7 +312,7 @@ protected:
     QString base, langs;
     TLingoEngine* engine = nullptr;
     TDesignedLexicon* lexicon = nullptr;
-    QStringList log, errors;
+    QStringList log, errors, managerRuns;
     int queries = 0, switches = 0;
     bool refuse = false;
 };
@@ -405,7 +411,7 @@ TEST_F(EngineTest, AFolderFileTakesABuiltInLanguagesPlaceOnlyWithTheEditor) {
     }
 }
 
-TEST_F(EngineTest, TheManagerEntriesAreOfferedByTheirSwitchesAndDoNothingWithoutAManager) {
+TEST_F(EngineTest, TheManagerEntriesAreOfferedByTheirSwitchesAndAManagerRunEndsInASavedLanguage) {
     const struct {
         bool creator, editor, withFile;
         QStringList tail;
@@ -432,12 +438,24 @@ TEST_F(EngineTest, TheManagerEntriesAreOfferedByTheirSwitchesAndDoNothingWithout
     write("de.lng", language("DE", {}, {{"Label1", "Form1", pnCaption, "", "Bezeichnung"}}));
     scan();
     engine->Translate("DE");
+    // A manager closed without saving leaves whatever it read in the stores:
+    // the current language is read again, so the screen shows a saved language.
+    int before = 0, after = 0;
+    engine->OnBeforeEdit = [&](QObject*) { ++before; };
+    engine->OnAfterEdit = [&](QObject*) { ++after; };
+    engine->RunManager = [this](bool) {
+        engine->DataStruct.Clear();
+        engine->DataLexicon.Clear();
+        return QString();
+    };
     switches = 0;
     for (const char* entry : {"> Add <", "> Edit <"}) {
         EXPECT_EQ(engine->Translate(entry), "DE") << entry;
         EXPECT_EQ(engine->DataStruct.LookupText("Label1", "Form1", "", pnCaption), "Bezeichnung");
     }
-    EXPECT_EQ(switches, 0);
+    EXPECT_EQ(before, 2);
+    EXPECT_EQ(after, 2);
+    EXPECT_EQ(switches, 2);
     EXPECT_EQ(engine->GetLanguagesList(), (QStringList{"EN", "DE"}));
 }
 
@@ -673,7 +691,9 @@ TEST_F(SwitchTest, OnChangeLanguageFiresOncePerSwitch) {
     const struct {
         const char* name;
         int fired;
-    } cases[] = {{"DE", 1}, {"DE", 1}, {"FR", 1}, {"EN", 1}, {"XX", 0}, {"> Add <", 0}, {"> Edit <", 0}};
+    } cases[] = {{"DE", 1}, {"DE", 1}, {"FR", 1}, {"EN", 1}, {"XX", 0},
+                 // A manager run ends in a saved language read again.
+                 {"> Add <", 1}, {"> Edit <", 1}};
     for (const auto& c : cases) {
         switches = clientCalls = 0;
         engine->Translate(c.name);
@@ -733,7 +753,8 @@ TEST_F(EngineTest, ASwitchToACzechFileBringsTheCzechBuiltInTexts) {
     EXPECT_TRUE(engine->IsInternalLanguage());
     EXPECT_TRUE(engine->LangMenu.contains(u8("> Přidat jazyk <")));
     EXPECT_TRUE(engine->LangMenu.contains(u8("> Upravit jazyk <")));
-    EXPECT_EQ(engine->Translate(u8("> Upravit jazyk <")), u8("Čeština")) << "the Czech entry is the editor's";
+    EXPECT_EQ(engine->Translate(u8("> Upravit jazyk <")), u8("Čeština"));
+    EXPECT_EQ(managerRuns, QStringList{"edit"}) << "the Czech entry is the editor's";
     engine->Translate("EN");
     EXPECT_EQ(engine->LangFormLexicon->GetItem(LangFormItem::WrongPath), "Wrong path to language files!");
 }
