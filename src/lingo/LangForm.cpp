@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
@@ -144,8 +145,10 @@ TLanguageManager::TLanguageManager(TLingoEngine* engine) : engine_(engine) {
     LangListEditor->setItemDelegate(new MarkerDelegate(this));
     LangListEditor->setSelectionBehavior(QAbstractItemView::SelectRows);
     LangListEditor->setSelectionMode(QAbstractItemView::SingleSelection);
+    // No editing on a click into a selected cell: it opens after a delay,
+    // and what is typed meanwhile would go into an editor that is replaced.
     LangListEditor->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                                    QAbstractItemView::AnyKeyPressed | QAbstractItemView::SelectedClicked);
+                                    QAbstractItemView::AnyKeyPressed);
     LangListEditor->verticalHeader()->hide();
     // The left column's width is the user's (its header edge is the splitter).
     LangListEditor->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Interactive);
@@ -162,6 +165,11 @@ TLanguageManager::TLanguageManager(TLingoEngine* engine) : engine_(engine) {
         b->setAutoDefault(false);
         b->setDefault(false);
     }
+
+    // On Linux a screen reader names a box by its label.
+    LLanguage->setBuddy(LangCombo);
+    LGroup->setBuddy(GroupCombo);
+    LObject->setBuddy(ObjectCombo);
 
     auto* top = new QHBoxLayout;
     top->addWidget(LLanguage);
@@ -913,6 +921,19 @@ void TLanguageManager::Finish() {
 void TLanguageManager::reject() {
     if (LangModify && !ask(text(LangFormItem::CloseQuery))) return;
     QDialog::reject();
+}
+
+void TLanguageManager::closeEvent(QCloseEvent* event) {
+    // Only the user's own close asks. The console closes its windows when it
+    // is stopped (SIGTERM at shutdown): a question then would wait for an
+    // answer nobody gives and the console would never end.
+    if (!event->spontaneous() && LangModify) {
+        if (engine_->Log)
+            engine_->Log(QStringLiteral("LINGO: the language manager closed as the console stops; "
+                                        "its unsaved work is dropped"));
+        LangModify = false;
+    }
+    QDialog::closeEvent(event);
 }
 
 void TLanguageManager::keyPressEvent(QKeyEvent* event) {

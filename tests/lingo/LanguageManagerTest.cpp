@@ -504,7 +504,21 @@ TEST_F(ManagerTest, ClosingAsksOnlyAfterChangesAndTheScreenShowsTheSavedLanguage
     EXPECT_EQ(engine->CurrentLanguage(), "Deutsch");
     EXPECT_EQ(label->text(), "Bezeichnung");
 
-    // After Save nothing is asked; a removed flag is asked about first.
+    // Closed by the program (the console stopping), not by the user: no
+    // question that nobody would answer; the work is dropped and logged.
+    run(kEdit, [&](TLanguageManager& m) {
+        object(m, "Label1");
+        type(m, "Caption", "Etikett");
+        m.close();
+        EXPECT_FALSE(m.isVisible());
+    });
+    EXPECT_EQ(asked.size(), 2) << "no further question";
+    EXPECT_TRUE(logged.contains(
+        "LINGO: the language manager closed as the console stops; its unsaved work is dropped"));
+    EXPECT_EQ(read("deutsch.lng"), before);
+    EXPECT_EQ(label->text(), "Bezeichnung");
+
+    // After Save nothing is asked.
     asked.clear();
     run(kEdit, [&](TLanguageManager& m) {
         object(m, "Label1");
