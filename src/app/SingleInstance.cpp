@@ -17,7 +17,8 @@ QString socketName(const QString& dataFolder, const QString& runtimeFolder) {
     const QString folder = QDir(dataFolder).absolutePath();
     const QByteArray digest =
         QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha256).toHex().left(16);
-    const QString leaf = QStringLiteral("velnora-manager-%1-%2").arg(::getuid()).arg(QString::fromLatin1(digest));
+    const QString leaf =
+        QStringLiteral("velnora-manager-%1-%2").arg(::getuid()).arg(QString::fromLatin1(digest));
     return runtimeFolder.isEmpty() ? leaf : runtimeFolder + '/' + leaf;
 }
 
@@ -77,7 +78,8 @@ bool SingleInstance::listen(QString* error) {
     // A socket left by a console that died; ours now, since we hold the lock.
     QLocalServer::removeServer(serverName_);
     if (!server_->listen(serverName_)) {
-        if (error) *error = QStringLiteral("cannot listen on %1: %2").arg(serverName_, server_->errorString());
+        if (error)
+            *error = QStringLiteral("cannot listen on %1: %2").arg(serverName_, server_->errorString());
         delete server_;
         server_ = nullptr;
         return false;

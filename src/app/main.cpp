@@ -34,7 +34,8 @@ constexpr int HandOverTimeoutMs = 10000;
 void enterAssetsFolder() {
     char here[4096];
     const std::string current = ::getcwd(here, sizeof here) ? here : "";
-    const std::string folder = platform::installedAssetsFolder(current, platform::executableFolder(), "title_bar.png");
+    const std::string folder =
+        platform::installedAssetsFolder(current, platform::executableFolder(), "title_bar.png");
     if (!folder.empty() && ::chdir(folder.c_str()) != 0)
         std::fprintf(stderr, "VELNORA Manager: cannot enter %s\n", folder.c_str());
 }
@@ -57,15 +58,17 @@ int main(int argc, char** argv) {
         const std::string dataFolder = appData + "/VELNORA Manager";
         platform::createDirectories(dataFolder);
         const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        instance = std::make_unique<SingleInstance>(QString::fromStdString(dataFolder),
-                                                    QString::fromLocal8Bit(runtime && *runtime == '/' ? runtime : ""));
+        instance = std::make_unique<SingleInstance>(
+            QString::fromStdString(dataFolder),
+            QString::fromLocal8Bit(runtime && *runtime == '/' ? runtime : ""));
         QString problem;
         switch (instance->claim(HandOverTimeoutMs, &problem)) {
         case SingleInstance::Role::HandedOver:
             std::fprintf(stderr, "VELNORA Manager is already running: it was brought to the front.\n");
             return 0;
         case SingleInstance::Role::Unanswered:
-            std::fprintf(stderr, "VELNORA Manager is already running but does not answer; not starting another.\n");
+            std::fprintf(stderr,
+                         "VELNORA Manager is already running but does not answer; not starting another.\n");
             return 1;
         case SingleInstance::Role::First:
             if (!problem.isEmpty())

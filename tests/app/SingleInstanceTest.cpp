@@ -91,8 +91,10 @@ TEST(SingleInstance, ALaterStartShowsTheRunningConsoleWhateverEarlierOnesLeft) {
         const Folders f = makeFolders("instance");
         {
             SingleInstance probe(f.data, f.runtime);
-            if (c.left == Left::LockOfADeadConsole || c.left == Left::Both) leaveDeadLock(probe.lockFileName());
-            if (c.left == Left::SocketOfADeadConsole || c.left == Left::Both) leaveDeadSocket(probe.serverName());
+            if (c.left == Left::LockOfADeadConsole || c.left == Left::Both)
+                leaveDeadLock(probe.lockFileName());
+            if (c.left == Left::SocketOfADeadConsole || c.left == Left::Both)
+                leaveDeadSocket(probe.serverName());
         }
         SingleInstance running(f.data, f.runtime);
         int shown = 0;
@@ -158,7 +160,8 @@ TEST(SingleInstance, TwoStartsAtTheSameMomentLeaveOneConsole) {
         std::thread a(start, 0), b(start, 1);
         a.join();
         b.join();
-        const int first = (roles[0] == SingleInstance::Role::First) + (roles[1] == SingleInstance::Role::First);
+        const int first =
+            (roles[0] == SingleInstance::Role::First) + (roles[1] == SingleInstance::Role::First);
         const int handed =
             (roles[0] == SingleInstance::Role::HandedOver) + (roles[1] == SingleInstance::Role::HandedOver);
         EXPECT_EQ(first, 1) << "round " << round;

@@ -118,8 +118,10 @@ TEST(Folders, PicturesAreFoundBesideAnInstalledProgram) {
     // An installed tree (<prefix>/bin, <prefix>/share/velnora-manager), a build
     // tree's assets folder, and a folder holding neither.
     const std::string root = testenv::makeTempDir("install");
-    const std::string prefix = root + "/usr", bin = prefix + "/bin", share = prefix + "/share/velnora-manager";
-    const std::string assets = root + "/src/assets", elsewhere = root + "/elsewhere", bare = root + "/bare/bin";
+    const std::string prefix = root + "/usr", bin = prefix + "/bin",
+                      share = prefix + "/share/velnora-manager";
+    const std::string assets = root + "/src/assets", elsewhere = root + "/elsewhere",
+                      bare = root + "/bare/bin";
     for (const auto& d : {bin, share, assets, elsewhere, bare})
         ASSERT_TRUE(platform::createDirectories(d));
     testenv::writeFile(share + "/title_bar.png", "x");
@@ -136,7 +138,8 @@ TEST(Folders, PicturesAreFoundBesideAnInstalledProgram) {
         {"program folder unknown", elsewhere, "", ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(platform::installedAssetsFolder(c.current, c.program, "title_bar.png"), c.expected) << c.what;
+        EXPECT_EQ(platform::installedAssetsFolder(c.current, c.program, "title_bar.png"), c.expected)
+            << c.what;
     EXPECT_TRUE(platform::fileExists(platform::executableFolder() + "/platform_tests"))
         << "the program folder is where this test program is: " << platform::executableFolder();
 }
