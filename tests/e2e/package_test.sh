@@ -103,4 +103,8 @@ kill -TERM "$app"
 program_ended_cleanly 30
 tail -3 "$log" | tr -d '\r' | awk -F'\t' '{print $2}' > "$work/last3"
 printf '""\n"*************  STOP  *******************"\n""\n' | diff - "$work/last3" >/dev/null || fail "stop entries missing"
+# The program and its SIP client worked among the installed files (as root here,
+# where nothing would stop a write): they wrote nothing there.
+written=$(comm -13 <(dpkg -L velnora-manager | sort) <(find /usr/share/velnora-manager | sort))
+[ -z "$written" ] || fail "written into the installed folder: $written"
 echo "1 passed, 0 failed"
