@@ -11,6 +11,9 @@ PACKAGES=(
   xvfb xauth x11-utils xdotool imagemagick openbox trayer fonts-dejavu-core
   sox ffmpeg linphone-cli kamailio python3-aiosmtpd
   dbus dbus-bin at-spi2-core python3-pyatspi
+  dpkg-dev appstream desktop-file-utils
+  # What the Debian package depends on, so that installing it fetches nothing.
+  libqt6widgets6 libqt6gui6 libqt6network6 libqt6core6 libturbojpeg0 libsdl2-2.0-0 libcurl4
 )
 
 missing=()

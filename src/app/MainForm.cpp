@@ -395,6 +395,13 @@ void TForm2::OnIconMessage(int mouseMessage) {
     activateWindow();
 }
 
+void TForm2::ShowOnRequest() {
+    onLog("Started again: the running console comes to the front");
+    if (minimised_) OnRestoreApplication();
+    raise();
+    activateWindow();
+}
+
 void TForm2::changeEvent(QEvent* e) {
     QWidget::changeEvent(e);
     if (e->type() != QEvent::WindowStateChange || closing_) return;

@@ -45,6 +45,9 @@ public:
     void OnRestoreApplication();
     // The tray callback: 513 (left button down) restores, everything else is ignored.
     void OnIconMessage(int mouseMessage);
+    // Another start of the console asked this one to come to the front (from
+    // the tray or the task bar too) instead of running a second console.
+    void ShowOnRequest();
     bool IsMinimised() const { return minimised_; }
     void InitializeTimerTimer();
     // Pop-up rules around door-phone calls.

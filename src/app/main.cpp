@@ -5,12 +5,16 @@
 #include "app/Send_log.h"
 #include "app/SettingsStore.h"
 #include "app/SettingsUnit.h"
+#include "app/SingleInstance.h"
+#include "platform/Folders.h"
 #include "platform/Sound.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <unistd.h>
@@ -21,6 +25,20 @@ void onTerminate(int) {
     const char c = 1;
     [[maybe_unused]] ssize_t n = ::write(g_signalPipe[1], &c, 1);
 }
+// How long a second start waits for the running console to answer.
+constexpr int HandOverTimeoutMs = 10000;
+
+// The pictures and sounds are loaded by bare name from the current folder: the
+// build tree's assets folder when run from there, else the installed copy
+// beside the program (a menu entry or autostart starts it in the home folder).
+void enterAssetsFolder() {
+    char here[4096];
+    const std::string current = ::getcwd(here, sizeof here) ? here : "";
+    const std::string folder =
+        platform::installedAssetsFolder(current, platform::executableFolder(), "title_bar.png");
+    if (!folder.empty() && ::chdir(folder.c_str()) != 0)
+        std::fprintf(stderr, "VELNORA Manager: cannot enter %s\n", folder.c_str());
+}
 } // namespace
 
 int main(int argc, char** argv) {
@@ -28,10 +46,42 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("VELNORA Manager");
     QApplication::setApplicationDisplayName("VELNORA Manager");
     QApplication::setQuitOnLastWindowClosed(true);
+    // Ties the windows to the menu entry (its name and icon in task bars).
+    QGuiApplication::setDesktopFileName("velnora-manager");
+    enterAssetsFolder();
+
+    // One console per user: a second start shows the running one and ends
+    // here, before it writes anything to the log or starts a SIP client.
+    std::unique_ptr<SingleInstance> instance;
+    const std::string appData = platform::ensureCommonAppDataFolder();
+    if (!appData.empty()) {
+        const std::string dataFolder = appData + "/VELNORA Manager";
+        platform::createDirectories(dataFolder);
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        instance = std::make_unique<SingleInstance>(
+            QString::fromStdString(dataFolder),
+            QString::fromLocal8Bit(runtime && *runtime == '/' ? runtime : ""));
+        QString problem;
+        switch (instance->claim(HandOverTimeoutMs, &problem)) {
+        case SingleInstance::Role::HandedOver:
+            std::fprintf(stderr, "VELNORA Manager is already running: it was brought to the front.\n");
+            return 0;
+        case SingleInstance::Role::Unanswered:
+            std::fprintf(stderr,
+                         "VELNORA Manager is already running but does not answer; not starting another.\n");
+            return 1;
+        case SingleInstance::Role::First:
+            if (!problem.isEmpty())
+                std::fprintf(stderr, "VELNORA Manager: %s; a second start will not find this one.\n",
+                             qPrintable(problem));
+            break;
+        }
+    }
 
     // Objects come into being in this order and are released in reverse.
     auto form2 = std::make_unique<TForm2>();
     form2->show();
+    if (instance) instance->OnShowRequest = [form = form2.get()] { form->ShowOnRequest(); };
     std::string iniPath = DataFolder();
     if (!iniPath.empty() && iniPath.back() == '/') iniPath.pop_back();
     auto settingsForm = std::make_unique<TSettingsStore>(iniPath);
@@ -78,6 +128,7 @@ int main(int argc, char** argv) {
 
     int rc = app.exec();
 
+    if (instance) instance->OnShowRequest = nullptr;
     form2->ShowSettingsDialog = nullptr;
     settingsDialog->OnSendLog = nullptr;
     email.reset();

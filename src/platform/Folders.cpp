@@ -46,6 +46,24 @@ std::string xdgDocumentsFromUserDirs() {
 
 } // namespace
 
+std::string executableFolder() {
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return {};
+    std::string exe(buf, static_cast<size_t>(n));
+    const size_t slash = exe.rfind('/');
+    if (slash == std::string::npos) return {};
+    return slash == 0 ? std::string("/") : exe.substr(0, slash);
+}
+
+std::string installedAssetsFolder(const std::string& currentFolder, const std::string& programFolder,
+                                  const std::string& marker) {
+    if (!currentFolder.empty() && fileExists(currentFolder + "/" + marker)) return {};
+    if (programFolder.empty()) return {};
+    const std::string folder = stripTrailingSlashes(programFolder) + "/../share/velnora-manager";
+    return fileExists(folder + "/" + marker) ? folder : std::string();
+}
+
 std::string commonAppDataFolder() {
     std::string v = envOrEmpty("XDG_DATA_HOME");
     if (!v.empty() && v.front() == '/') return stripTrailingSlashes(v);

@@ -113,3 +113,33 @@ TEST(Folders, AMissingApplicationDataFolderIsCreatedPrivate) {
         ::setenv("XDG_DATA_HOME", savedData.c_str(), 1);
     }
 }
+
+TEST(Folders, PicturesAreFoundBesideAnInstalledProgram) {
+    // An installed tree (<prefix>/bin, <prefix>/share/velnora-manager), a build
+    // tree's assets folder, and a folder holding neither.
+    const std::string root = testenv::makeTempDir("install");
+    const std::string prefix = root + "/usr", bin = prefix + "/bin",
+                      share = prefix + "/share/velnora-manager";
+    const std::string assets = root + "/src/assets", elsewhere = root + "/elsewhere",
+                      bare = root + "/bare/bin";
+    for (const auto& d : {bin, share, assets, elsewhere, bare})
+        ASSERT_TRUE(platform::createDirectories(d));
+    testenv::writeFile(share + "/title_bar.png", "x");
+    testenv::writeFile(assets + "/title_bar.png", "x");
+    struct Case {
+        const char* what;
+        std::string current, program, expected;
+    } cases[] = {
+        {"started in the build tree's assets", assets, bin, ""},
+        {"installed, started elsewhere", elsewhere, bin, bin + "/../share/velnora-manager"},
+        {"installed, started in /", "/", bin + "/", bin + "/../share/velnora-manager"},
+        {"installed, started in its own folder", share, bin, ""},
+        {"not installed, started elsewhere", elsewhere, bare, ""},
+        {"program folder unknown", elsewhere, "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::installedAssetsFolder(c.current, c.program, "title_bar.png"), c.expected)
+            << c.what;
+    EXPECT_TRUE(platform::fileExists(platform::executableFolder() + "/platform_tests"))
+        << "the program folder is where this test program is: " << platform::executableFolder();
+}

@@ -3,6 +3,8 @@
 // white symbol and its soft drop shadow.
 #include "Pictures.h"
 
+#include <QDir>
+
 #include <QFont>
 #include <QFontDatabase>
 #include <QImage>
@@ -445,10 +447,13 @@ QImage titleButtons() {
     return img;
 }
 
-QImage appIcon() {
-    QImage img = canvas(64, 64);
+// Drawn on a 64-pixel grid and scaled, so that the menu's icon in every size
+// is the window's own.
+QImage appIcon(int size = 64) {
+    QImage img = canvas(size, size);
     QPainter p(&img);
     p.setRenderHint(QPainter::Antialiasing);
+    if (size != 64) p.scale(size / 64.0, size / 64.0);
     const QPainterPath tile = roundRect(QRectF(2, 2, 60, 60), 14);
     p.setPen(Qt::NoPen);
     QLinearGradient g(0, 2, 0, 62);
@@ -495,5 +500,20 @@ bool makePictures(const QString& dir) {
     put(titleBar(), "title_bar.png");
     put(titleButtons(), "title_buttons.png");
     put(appIcon(), "app_icon.png");
+    return ok;
+}
+
+bool makeDesktopIcons(const QString& dir) {
+    loadFonts();
+    bool ok = true;
+    for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString folder = QStringLiteral("%1/%2x%2/apps").arg(dir).arg(size);
+        if (!QDir().mkpath(folder)) {
+            std::fprintf(stderr, "cannot create %s\n", qPrintable(folder));
+            ok = false;
+            continue;
+        }
+        ok = save(appIcon(size), folder, QStringLiteral("velnora-manager.png")) && ok;
+    }
     return ok;
 }
