@@ -106,6 +106,15 @@ protected:
     }
 
     QString langDir() const { return dir.path() + "/LANGS/"; }
+    // A language of one translated text, on screen: what a failed or
+    // cancelled run must leave as it was.
+    void onScreenGerman() {
+        TComponentStructure d;
+        d.AddLine({"Label1", "Form1", "Bezeichnung", pnCaption, "", TStructLine::Translated});
+        write("deutsch.lng", lingo::WriteLanguage("YOX_", "Deutsch", "EN", d, {}, {}, TLFEncoding::Unicode));
+        engine->RescanLanguages();
+        engine->Translate("Deutsch");
+    }
     void write(const QString& file, const QByteArray& bytes) {
         QDir().mkpath(langDir());
         QFile f(langDir() + file);
@@ -470,17 +479,7 @@ TEST_F(ManagerTest, NavigationFindsTheNextUntranslatedObjectAndSaysWhenThereIsNo
 }
 
 TEST_F(ManagerTest, ClosingAsksOnlyAfterChangesAndTheScreenShowsTheSavedLanguage) {
-    write("deutsch.lng",
-          lingo::WriteLanguage(
-              "YOX_", "Deutsch", "EN",
-              [] {
-                  TComponentStructure d;
-                  d.AddLine({"Label1", "Form1", "Bezeichnung", pnCaption, "", TStructLine::Translated});
-                  return d;
-              }(),
-              {}, {}, TLFEncoding::Unicode));
-    engine->RescanLanguages();
-    engine->Translate("Deutsch");
+    onScreenGerman();
     const QByteArray before = read("deutsch.lng");
 
     // Nothing changed: no question.
@@ -562,17 +561,7 @@ TEST_F(ManagerTest, WhileTheManagerWorksTheWindowsKeepTheCurrentLanguagesLexicon
 // ---- bad input ----
 
 TEST_F(ManagerTest, NothingTypedOrPickedCanBreakAFileOrTheScreen) {
-    write("deutsch.lng",
-          lingo::WriteLanguage(
-              "YOX_", "Deutsch", "EN",
-              [] {
-                  TComponentStructure d;
-                  d.AddLine({"Label1", "Form1", "Bezeichnung", pnCaption, "", TStructLine::Translated});
-                  return d;
-              }(),
-              {}, {}, TLFEncoding::Unicode));
-    engine->RescanLanguages();
-    engine->Translate("Deutsch");
+    onScreenGerman();
     const QByteArray old = read("deutsch.lng");
     const QString notPicture = dir.path() + "/notes.png";
     {
@@ -637,17 +626,7 @@ TEST_F(ManagerTest, NothingTypedOrPickedCanBreakAFileOrTheScreen) {
 }
 
 TEST_F(ManagerTest, AFailedSaveKeepsTheOldFileByteForByte) {
-    write("deutsch.lng",
-          lingo::WriteLanguage(
-              "YOX_", "Deutsch", "EN",
-              [] {
-                  TComponentStructure d;
-                  d.AddLine({"Label1", "Form1", "Bezeichnung", pnCaption, "", TStructLine::Translated});
-                  return d;
-              }(),
-              {}, {}, TLFEncoding::Unicode));
-    engine->RescanLanguages();
-    engine->Translate("Deutsch");
+    onScreenGerman();
     const QByteArray old = read("deutsch.lng");
     // A file size limit fails the write even for root; the signal it raises is ignored.
     // It is lifted again as soon as the manager's run is over.
