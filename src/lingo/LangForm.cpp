@@ -32,12 +32,6 @@ constexpr int RefRole = Qt::UserRole;          // the row's reference text (colu
 constexpr int ObsoleteRole = Qt::UserRole + 1; // the row is obsolete (column 0)
 constexpr int StoredRole = Qt::UserRole + 2;   // the text the row held when shown (column 0)
 
-int indexOfNoCase(const QStringList& list, const QString& name) {
-    for (int i = 0; i < list.size(); ++i)
-        if (list[i].compare(name, Qt::CaseInsensitive) == 0) return i;
-    return -1;
-}
-
 // Paints the marker square at the right edge of the left column's cells.
 class MarkerDelegate : public QStyledItemDelegate {
 public:
@@ -208,8 +202,6 @@ TLanguageManager::TLanguageManager(TLingoEngine* engine) : engine_(engine) {
     all->addLayout(top);
     all->addWidget(LangFilesPanel, 1);
 
-    placeholder_ = MenuIcon(2);
-
     connect(LangCombo, &QComboBox::activated, this, [this](int index) {
         if (stage_ == Stage::Choosing) StartLanguage(index);
     });
@@ -290,7 +282,6 @@ void TLanguageManager::Prepare(bool creating) {
     LangModify = false;
     SuperiorLanguage.clear();
     targetFile_.clear();
-    editedPosition_ = -1;
     WorkStruct.Clear();
     WorkLexicon.Clear();
     WorkIndexes.clear();
@@ -365,7 +356,6 @@ void TLanguageManager::StartLanguage(int index) {
             return;
         }
         SuperiorLanguage = engine_->EditorSuperior;
-        editedPosition_ = p;
         targetFile_ = engine_->GetLangFilesList().value(p);
         LangCombo->setEnabled(false);
         fillGroups();
@@ -413,7 +403,7 @@ void TLanguageManager::AddLanguage() {
         tell(text(LangFormItem::BadNameCharacters), QMessageBox::Warning);
         return;
     }
-    if (indexOfNoCase(engine_->GetLanguagesList(), name) >= 0 || name == text(LangFormItem::Add) ||
+    if (engine_->GetLanguagesList().contains(name, Qt::CaseInsensitive) || name == text(LangFormItem::Add) ||
         name == text(LangFormItem::Edit)) {
         tell(name + QLatin1Char(' ') + text(LangFormItem::AlreadyExists), QMessageBox::Warning);
         return;
@@ -505,7 +495,7 @@ void TLanguageManager::beginEditing() {
 void TLanguageManager::showFlag() {
     QImage flag;
     if (!engine_->FlagStream.isEmpty()) flag = QImage::fromData(engine_->FlagStream);
-    if (flag.isNull()) flag = placeholder_;
+    if (flag.isNull()) flag = MenuIcon(2);
     FlagImage->setIcon(QIcon(QPixmap::fromImage(flag.scaled(32, 32))));
 }
 

@@ -144,9 +144,7 @@ private:
     Stage stage_ = Stage::Choosing;
     // Language box entry -> position in the engine's list.
     std::vector<int> positions_;
-    int editedPosition_ = -1;
     QString targetFile_;
     // Group position -> translation client or lexicon.
     std::vector<QPointer<QObject>> ClientGroups;
-    QImage placeholder_;
 };
