@@ -48,6 +48,31 @@ start_screen() { # WxH
   export DISPLAY=":$display"
 }
 
+# A window manager (openbox), up once it has announced itself on the root
+# window. A window mapped before that is taken over (and briefly unmapped)
+# when the manager starts, so nothing is shown before this returns.
+start_window_manager() {
+  openbox >/dev/null 2>&1 & pids+=($!)
+  for _ in $(seq 1 300); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.1
+  done
+  fail "the window manager did not come up"
+}
+
+# A system tray (trayer) at the top right of the screen; its panel window in
+# $tray once it is shown.
+start_tray() {
+  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
+  tray=""
+  for _ in $(seq 1 300); do
+    tray=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -1)
+    [ -n "$tray" ] && return 0
+    sleep 0.1
+  done
+  fail "the tray did not come up"
+}
+
 # The accessibility bus (AT-SPI) on this session bus; the program then shows
 # its controls there when started with QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1.
 start_a11y_bus() {

@@ -52,7 +52,7 @@ exec 7>"$work/sim.in"
 printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=%s\r\nCheckBox2=0\r\nCheckBox3=0\r\nCheckBox4=0\r\nRemoteDoorPhoneIP2=127.0.0.2\r\nRemoteDoorPhoneIP3=127.0.0.3\r\nRemoteDoorPhoneIP4=127.0.0.4\r\nSipServerAdress=127.0.0.1\r\nSipProxyAdress=127.0.0.1\r\n' "$port" > "$data/VELNORA_Manager.ini"
 
 start_screen 1280x1024
-openbox >/dev/null 2>&1 & pids+=($!)
+start_window_manager
 # As the menu starts it: the Exec line, run from a folder that holds none of its files.
 # shellcheck disable=SC2086 # the Exec line is split into words as the menu does
 (cd / && exec $exec_line) > "$work/program.out" 2>&1 &

@@ -11,10 +11,8 @@ e2e_setup second
 printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=9\r\nCheckBox2=0\r\nCheckBox3=0\r\nCheckBox4=0\r\nRemoteDoorPhoneIP2=127.0.0.2\r\nRemoteDoorPhoneIP3=127.0.0.3\r\nRemoteDoorPhoneIP4=127.0.0.4\r\n' > "$data/VELNORA_Manager.ini"
 
 start_screen 1280x800
-openbox >/dev/null 2>&1 & pids+=($!)
-trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
-for _ in $(seq 1 300); do [ -n "$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null)" ] && break; sleep 0.1; done
-[ -n "$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null)" ] || fail "the tray did not come up"
+start_window_manager
+start_tray
 start_program "$program" "$assets"
 
 visible() { xdotool search --onlyvisible --name "VELNORA Manager 3.6" 2>/dev/null | wc -l; }

@@ -11,12 +11,8 @@ e2e_setup tray
 printf '[global]\r\nRemoteDoorPhoneIP1=127.0.0.1\r\nRemoteDoorVideoPort1=9\r\n' > "$data/VELNORA_Manager.ini"
 
 start_screen 1280x800
-openbox >/dev/null 2>&1 & pids+=($!)
-trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
-# The tray is up once its panel shows (it takes the tray selection before).
-for _ in $(seq 1 300); do [ -n "$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null)" ] && break; sleep 0.1; done
-tray=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -1)
-[ -n "$tray" ] || fail "the tray did not come up"
+start_window_manager
+start_tray # up once its panel shows (it takes the tray selection before)
 tray_width() { xdotool getwindowgeometry "$tray" 2>/dev/null | awk '/Geometry/ {split($2, a, "x"); print a[1]}'; }
 start_program "$program" "$assets"
 
