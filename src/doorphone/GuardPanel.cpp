@@ -33,14 +33,6 @@ void loadSilently(QLabel* label, const char* file) {
     if (pm.load(QString::fromLatin1(file))) label->setPixmap(pm);
 }
 
-// Still pictures are stretched over the camera label; a live picture comes at
-// the label's size already and is drawn as it is: scaling it again on every
-// paint cost the window thread more than decoding it did.
-void showOnCamera(QLabel* label, const QPixmap& picture) {
-    label->setScaledContents(picture.size() != label->contentsRect().size());
-    label->setPixmap(picture);
-}
-
 void loadButtonSilently(ImageButton* b, const char* file) {
     b->LoadPicture(file);
 }
@@ -59,10 +51,10 @@ TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), 
     pal.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
     setPalette(pal);
 
-    CameraImage = new QLabel(this);
+    CameraImage = new CameraPicture(this);
     CameraImage->setGeometry(40, 0, 384, 288);
     CameraImage->setScaledContents(true);
-    if (QPixmap pm; pm.load(QString::fromLatin1(PlaceholderPicture))) showOnCamera(CameraImage, pm);
+    if (QPixmap pm; pm.load(QString::fromLatin1(PlaceholderPicture))) CameraImage->ShowStill(pm);
 
     ButtonPanel = new QWidget(this);
     ButtonPanel->setGeometry(0, height() - 62, width(), 62);
@@ -71,7 +63,7 @@ TGuardPanel::TGuardPanel(QWidget* owner, PanelTimings timings) : QFrame(owner), 
     ButtonPanelImage->setScaledContents(true);
     loadSilently(ButtonPanelImage, "pozadi_male.png");
 
-    GuardNameLabel = new QLabel(this);
+    GuardNameLabel = new CaptionLabel(this);
     GuardNameLabel->move(44, 10);
     // The caption is the name the device reports: shown letter for letter,
     // never read as markup (which could load files or show a link).
@@ -343,7 +335,7 @@ void TGuardPanel::showPlaceholder() {
     QPixmap pm;
     if (!pm.load(QString::fromLatin1(PlaceholderPicture)))
         throw std::runtime_error(std::string(PlaceholderPicture) + " not found");
-    showOnCamera(CameraImage, pm);
+    CameraImage->ShowStill(pm);
     lastPicture_.reset();
 }
 
@@ -502,7 +494,7 @@ void TGuardPanel::EndVideoThread() {
 void TGuardPanel::showPicture(const QImage& picture,
                               const std::shared_ptr<const std::vector<uint8_t>>& jpeg) {
     if (PictureShown) PictureShown(jpeg);
-    showOnCamera(CameraImage, QPixmap::fromImage(picture));
+    CameraImage->ShowLive(picture);
     lastPicture_ = jpeg;
 }
 

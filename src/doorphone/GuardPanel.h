@@ -1,6 +1,7 @@
 #pragma once
 #include "common/ImageButton.h"
 #include "common/SharedTypes.h"
+#include "doorphone/CameraPicture.h"
 #include "doorphone/events_thread.h"
 #include "doorphone/ping_thread.h"
 #include "video/AVICollection.h"
@@ -121,7 +122,7 @@ public:
     std::string CestaKonfiguracnichSouboru;
 
     // Child controls.
-    QLabel* CameraImage = nullptr;
+    CameraPicture* CameraImage = nullptr;
     QWidget* ButtonPanel = nullptr;
     QLabel* ButtonPanelImage = nullptr;
     ImageButton* VratnikButton = nullptr;
@@ -130,7 +131,7 @@ public:
     ImageButton* Lock1Button = nullptr;
     ImageButton* Lock2Button = nullptr;
     QTimer* CheckStateTimer = nullptr;
-    QLabel* GuardNameLabel = nullptr;
+    CaptionLabel* GuardNameLabel = nullptr;
 
     // Channels held now (empty when none).
     std::shared_ptr<TPingThread> PingThread;

@@ -52,7 +52,10 @@ private:
 // scale while no side shrinks below one half. A greater reduction would skip
 // source pixels and shimmer, so it is refused (false) and left to an averaging
 // scale. Pitches are in bytes.
+// The widest vector loops the processor has run it (AVX2 where there is, SSE2
+// on every x86-64); tests ask for the narrower ones too, to compare them.
+enum class VectorWidth { Widest, Sse2 };
 bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t* dst, PictureSize to,
-                    int dstPitch);
+                    int dstPitch, VectorWidth width = VectorWidth::Widest);
 
 } // namespace video

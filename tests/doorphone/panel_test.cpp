@@ -383,12 +383,42 @@ TEST_F(PanelTest, ALivePictureIsDrawnAsItCameAndAStillOneIsStretched) {
     ASSERT_TRUE(sim->start());
     makePanel();
     panel->Restart();
-    QLabel* camera = panel->CameraImage;
+    CameraPicture* camera = panel->CameraImage;
     ASSERT_TRUE(testenv::waitUntil([&] { return !panel->LastPictureBytes().empty(); }, 6000));
-    EXPECT_EQ(camera->pixmap().size(), camera->size());
-    EXPECT_FALSE(camera->hasScaledContents());
-    const QImage live = camera->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+    EXPECT_EQ(camera->LivePicture().size(), camera->size());
+    EXPECT_TRUE(camera->pixmap().isNull()) << "the still picture is gone";
+    const QImage live = camera->LivePicture().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(camera->grab().toImage().convertToFormat(QImage::Format_RGB32), live);
+    // The caption over the video is drawn once, not with every picture, and
+    // looks as a plain label with its text does.
+    const int renders = panel->GuardNameLabel->Renders();
+    int shownSince = 0;
+    panel->PictureShown = [&shownSince](const TMJPEG::JpegBytes&) { ++shownSince; };
+    ASSERT_TRUE(testenv::waitUntil([&] { return shownSince >= 3; }, 3000));
+    panel->repaint(); // whatever the pictures asked for is painted
+    EXPECT_EQ(panel->GuardNameLabel->Renders(), renders);
+    const auto plainLook = [](const QLabel& caption) {
+        QLabel plain(caption.text());
+        plain.setTextFormat(Qt::PlainText);
+        plain.setFont(caption.font());
+        plain.setPalette(caption.palette());
+        plain.resize(caption.size());
+        QImage look(caption.size(), QImage::Format_ARGB32_Premultiplied);
+        look.fill(Qt::transparent);
+        plain.render(&look, QPoint(), QRegion(), QWidget::RenderFlags());
+        return look;
+    };
+    const auto cachedLook = [](QLabel& caption) {
+        QImage look(caption.size(), QImage::Format_ARGB32_Premultiplied);
+        look.fill(Qt::transparent);
+        caption.render(&look, QPoint(), QRegion(), QWidget::RenderFlags());
+        return look;
+    };
+    EXPECT_EQ(cachedLook(*panel->GuardNameLabel), plainLook(*panel->GuardNameLabel));
+    panel->SetGuardCaption("Back gate");
+    EXPECT_EQ(cachedLook(*panel->GuardNameLabel), plainLook(*panel->GuardNameLabel))
+        << "a new name is drawn anew";
+    EXPECT_GT(panel->GuardNameLabel->Renders(), renders);
 
     panel->SetBringVideo(false);
     ASSERT_TRUE(testenv::waitUntil([&] { return panel->LastPictureBytes().empty(); }, 3000));

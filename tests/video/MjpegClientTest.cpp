@@ -280,10 +280,10 @@ TEST(MjpegClient, EveryCameraSizeBecomesThePanelsPicture) {
 // refuses reductions below one half, which would skip source pixels.
 TEST(MjpegClient, BilinearResize) {
     const auto run = [](const std::vector<uint32_t>& src, video::PictureSize from, video::PictureSize to,
-                        std::vector<uint32_t>& out) {
+                        std::vector<uint32_t>& out, video::VectorWidth width = video::VectorWidth::Widest) {
         out.assign(static_cast<size_t>(to.width) * to.height, 0xDEADBEEF);
         return video::resizeBilinear(reinterpret_cast<const uint8_t*>(src.data()), from, from.width * 4,
-                                     reinterpret_cast<uint8_t*>(out.data()), to, to.width * 4);
+                                     reinterpret_cast<uint8_t*>(out.data()), to, to.width * 4, width);
     };
     std::vector<uint32_t> out;
     // Between two pixels, each channel is the rounded mean of its own pair.
@@ -299,7 +299,9 @@ TEST(MjpegClient, BilinearResize) {
     EXPECT_EQ(out, picture);
 
     // Against a plain model (rows first, then columns, each channel rounded
-    // alone), at sizes whose rows are not a multiple of the vector width.
+    // alone), with the widest loops and with the SSE2 ones, at sizes whose rows
+    // are not a multiple of either vector width, and at the camera's 5/8 scale
+    // to the panel.
     const auto tap = [](int i, int n, int m) {
         const int64_t p = std::clamp<int64_t>((2 * int64_t{i} + 1) * m * 256 / (2 * int64_t{n}) - 128, 0,
                                               int64_t{m - 1} * 256);
@@ -311,20 +313,34 @@ TEST(MjpegClient, BilinearResize) {
             r |= ((((a >> shift) & 255) * (256 - w) + ((b >> shift) & 255) * w + 128) >> 8) << shift;
         return r;
     };
-    for (const video::PictureSize to : {video::PictureSize{37, 29}, video::PictureSize{23, 17}}) {
-        ASSERT_TRUE(run(picture, {40, 30}, to, out));
-        std::vector<uint32_t> model(static_cast<size_t>(to.width) * to.height);
-        for (int y = 0; y < to.height; ++y) {
-            const auto [row, wy] = tap(y, to.height, 30);
-            const auto at = [&](int r, int x) { return picture[static_cast<size_t>(r * 40 + std::min(x, 39))]; };
-            for (int x = 0; x < to.width; ++x) {
-                const auto [col, wx] = tap(x, to.width, 40);
-                const int next = std::min(row + 1, 29);
-                model[static_cast<size_t>(y * to.width + x)] =
-                    mix(mix(at(row, col), at(next, col), wy), mix(at(row, col + 1), at(next, col + 1), wy), wx);
+    std::vector<uint32_t> camera(400 * 300);
+    for (size_t i = 0; i < camera.size(); ++i)
+        camera[i] = static_cast<uint32_t>(i * 2246822519u ^ i >> 3);
+    struct Resize {
+        const std::vector<uint32_t>& src;
+        video::PictureSize from, to;
+    };
+    for (const Resize& c : {Resize{picture, {40, 30}, {37, 29}}, Resize{picture, {40, 30}, {23, 17}},
+                            Resize{camera, {400, 300}, {384, 288}}, Resize{camera, {400, 300}, {203, 151}}}) {
+        const auto [w, h] = c.from;
+        std::vector<uint32_t> model(static_cast<size_t>(c.to.width) * c.to.height);
+        for (int y = 0; y < c.to.height; ++y) {
+            const auto [row, wy] = tap(y, c.to.height, h);
+            const auto at = [&](int r, int x) {
+                return c.src[static_cast<size_t>(r * w + std::min(x, w - 1))];
+            };
+            for (int x = 0; x < c.to.width; ++x) {
+                const auto [col, wx] = tap(x, c.to.width, w);
+                const int next = std::min(row + 1, h - 1);
+                model[static_cast<size_t>(y * c.to.width + x)] = mix(
+                    mix(at(row, col), at(next, col), wy), mix(at(row, col + 1), at(next, col + 1), wy), wx);
             }
         }
-        EXPECT_EQ(out, model) << to.width << "x" << to.height;
+        for (const auto width : {video::VectorWidth::Widest, video::VectorWidth::Sse2}) {
+            ASSERT_TRUE(run(c.src, c.from, c.to, out, width));
+            EXPECT_EQ(out, model) << c.to.width << "x" << c.to.height
+                                  << (width == video::VectorWidth::Sse2 ? " SSE2" : "");
+        }
     }
 
     struct Case {
