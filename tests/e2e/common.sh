@@ -52,25 +52,35 @@ start_screen() { # WxH
 # window. A window mapped before that is taken over (and briefly unmapped)
 # when the manager starts, so nothing is shown before this returns.
 start_window_manager() {
-  openbox >/dev/null 2>&1 & pids+=($!)
+  openbox >"$work/openbox.out" 2>&1 &
+  local pid=$!
+  pids+=("$pid")
   for _ in $(seq 1 300); do
     xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  fail "the window manager did not come up"
+  local state=running
+  kill -0 "$pid" 2>/dev/null || { wait "$pid"; state="ended with status $?"; }
+  fail "the window manager did not come up (openbox $state; it said: $(tail -c 300 "$work/openbox.out" 2>/dev/null))"
 }
 
 # A system tray (trayer) at the top right of the screen; its panel window in
 # $tray once it is shown.
 start_tray() {
-  trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
+  trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.out" 2>&1 &
+  local pid=$!
+  pids+=("$pid")
   tray=""
   for _ in $(seq 1 300); do
     tray=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -1)
     [ -n "$tray" ] && return 0
+    kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  fail "the tray did not come up"
+  local state=running
+  kill -0 "$pid" 2>/dev/null || { wait "$pid"; state="ended with status $?"; }
+  fail "the tray did not come up (trayer $state; it said: $(tail -c 300 "$work/trayer.out" 2>/dev/null))"
 }
 
 # The accessibility bus (AT-SPI) on this session bus; the program then shows
