@@ -208,6 +208,16 @@ bool hasAvx2() {
     static const bool has = __builtin_cpu_supports("avx2");
     return has;
 }
+#else
+bool hasAvx2() {
+    return false;
+}
+void blendRowsWide(const uint8_t* a, const uint8_t* b, uint8_t* out, size_t count, uint32_t weight) {
+    blendRows(a, b, out, count, weight);
+}
+void blendRowWide(const uint32_t* row, uint8_t* out, const Tap* columns, const uint32_t*, int count) {
+    blendRow(row, out, columns, count);
+}
 #endif
 
 } // namespace
@@ -219,15 +229,11 @@ bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t*
     std::vector<Tap> columns(static_cast<size_t>(to.width));
     for (int x = 0; x < to.width; ++x)
         columns[static_cast<size_t>(x)] = tapFor(x, to.width, from.width);
-#ifdef VN_RESIZE_AVX2
     const bool wide = width == VectorWidth::Widest && hasAvx2();
     std::vector<uint32_t> weights;
     if (wide)
         for (const Tap& c : columns)
             weights.push_back(c.weight << 16 | (256 - c.weight));
-#else
-    (void)width;
-#endif
     // One source row blended vertically, with its last pixel repeated so that
     // a tap on it may read its (unweighted) neighbour.
     std::vector<uint32_t> row(static_cast<size_t>(from.width) + 1);
@@ -237,24 +243,17 @@ bool resizeBilinear(const uint8_t* src, PictureSize from, int srcPitch, uint8_t*
         const Tap t = tapFor(y, to.height, from.height);
         const uint8_t* r0 = src + static_cast<ptrdiff_t>(t.first) * srcPitch;
         uint8_t* out = dst + static_cast<ptrdiff_t>(y) * dstPitch;
-#ifdef VN_RESIZE_AVX2
-        if (wide) {
-            if (t.weight == 0)
-                std::memcpy(rowBytes, r0, rowLen);
-            else
-                blendRowsWide(r0, r0 + srcPitch, rowBytes, rowLen, t.weight);
-            row[static_cast<size_t>(from.width)] = row[static_cast<size_t>(from.width) - 1];
-            blendRowWide(row.data(), out, columns.data(), weights.data(), to.width);
-            continue;
-        }
-#endif
-        if (t.weight == 0) {
+        if (t.weight == 0)
             std::memcpy(rowBytes, r0, rowLen);
-        } else {
+        else if (wide)
+            blendRowsWide(r0, r0 + srcPitch, rowBytes, rowLen, t.weight);
+        else
             blendRows(r0, r0 + srcPitch, rowBytes, rowLen, t.weight);
-        }
         row[static_cast<size_t>(from.width)] = row[static_cast<size_t>(from.width) - 1];
-        blendRow(row.data(), out, columns.data(), to.width);
+        if (wide)
+            blendRowWide(row.data(), out, columns.data(), weights.data(), to.width);
+        else
+            blendRow(row.data(), out, columns.data(), to.width);
     }
     return true;
 }

@@ -48,39 +48,40 @@ start_screen() { # WxH
   export DISPLAY=":$display"
 }
 
+# Starts a desktop program (output in $work/NAME.out) and waits up to 30 s
+# until CHECK succeeds; fails with the program's state and last words when it
+# does not. Usage: start_desktop_program WHAT CHECK NAME [ARGS...]
+start_desktop_program() {
+  local what=$1 check=$2 name=$3
+  shift 2
+  "$@" >"$work/$name.out" 2>&1 &
+  local pid=$!
+  pids+=("$pid")
+  for _ in $(seq 1 300); do
+    "$check" && return 0
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  local state=running
+  kill -0 "$pid" 2>/dev/null || { wait "$pid"; state="ended with status $?"; }
+  fail "$what did not come up ($name $state; it said: $(tail -c 300 "$work/$name.out" 2>/dev/null))"
+}
+
 # A window manager (openbox), up once it has announced itself on the root
 # window. A window mapped before that is taken over (and briefly unmapped)
 # when the manager starts, so nothing is shown before this returns.
-start_window_manager() {
-  openbox >"$work/openbox.out" 2>&1 &
-  local pid=$!
-  pids+=("$pid")
-  for _ in $(seq 1 300); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  local state=running
-  kill -0 "$pid" 2>/dev/null || { wait "$pid"; state="ended with status $?"; }
-  fail "the window manager did not come up (openbox $state; it said: $(tail -c 300 "$work/openbox.out" 2>/dev/null))"
-}
+window_manager_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+start_window_manager() { start_desktop_program "the window manager" window_manager_up openbox; }
 
 # A system tray (trayer) at the top right of the screen; its panel window in
 # $tray once it is shown.
+tray_shown() {
+  tray=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -1)
+  [ -n "$tray" ]
+}
 start_tray() {
-  trayer --edge top --align right --widthtype request --height 24 >"$work/trayer.out" 2>&1 &
-  local pid=$!
-  pids+=("$pid")
   tray=""
-  for _ in $(seq 1 300); do
-    tray=$(xdotool search --onlyvisible --classname '^panel$' 2>/dev/null | head -1)
-    [ -n "$tray" ] && return 0
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.1
-  done
-  local state=running
-  kill -0 "$pid" 2>/dev/null || { wait "$pid"; state="ended with status $?"; }
-  fail "the tray did not come up (trayer $state; it said: $(tail -c 300 "$work/trayer.out" 2>/dev/null))"
+  start_desktop_program "the tray" tray_shown trayer --edge top --align right --widthtype request --height 24
 }
 
 # The accessibility bus (AT-SPI) on this session bus; the program then shows
