@@ -49,9 +49,19 @@ exec 7>"$fifo1" 8>"$fifo2"
 if [ -z "${DISPLAY:-}" ]; then
   # No desktop: a virtual screen with a window manager and a tray.
   export DISPLAY=:91
-  Xvfb :91 -screen 0 1280x800x24 >/dev/null 2>&1 & pids+=($!)
-  sleep 1
-  openbox >/dev/null 2>&1 & pids+=($!)
+  # The server names its display on fd 1 once it takes clients.
+  exec 9< <(exec Xvfb :91 -displayfd 1 -noreset -screen 0 1280x800x24 -nolisten tcp 2>/dev/null)
+  pids+=($!)
+  if ! read -r -t 30 _ <&9; then
+    echo "The virtual screen :91 did not start (does another X server use :91?)" >&2
+    exit 1
+  fi
+  # The tray once the window manager has run its start-up command: a window
+  # shown while it starts may be taken over late or not at all.
+  ready="$demo/run/openbox.ready"
+  rm -f "$ready"
+  openbox --startup "touch '$ready'" >/dev/null 2>&1 & pids+=($!)
+  for _ in $(seq 1 300); do [ -e "$ready" ] && break; sleep 0.1; done
   trayer --edge top --align right --widthtype request --height 24 >/dev/null 2>&1 & pids+=($!)
   echo "No DISPLAY: the console runs on the virtual screen $DISPLAY;"
   echo "take a picture of it with: DISPLAY=$DISPLAY import -window root shot.png"

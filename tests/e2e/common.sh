@@ -40,11 +40,29 @@ fail() {
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
+# A virtual screen of this test's own. An X server makes sure of its display
+# number with a lock file holding its process id, which means nothing across
+# the process namespaces the tests run in (scripts/in-netns.sh): two tests in
+# two namespaces could both take :0 and then share its socket path, lock file
+# and keymap file, and one server's start or end broke the other's clients.
+# So the number comes from a range servers do not pick by themselves, under a
+# lock the kernel holds while this test (and what it starts) lives.
+# -noreset: the server does not start over whenever its last client leaves, as
+# a check that polls it does while nothing else is connected yet.
 start_screen() { # WxH
-  exec 6< <(exec Xvfb -displayfd 1 -screen 0 "$1x24" -nolisten tcp 2>/dev/null)
-  pids+=($!)
-  local display
-  read -r -t 10 display <&6 || fail "Xvfb did not start"
+  local n display=""
+  for n in $(seq 600 699); do
+    exec {screen_lock}>"/tmp/.velnora-screen-$n.lock" || continue
+    if flock -n "$screen_lock"; then
+      exec 6< <(exec Xvfb ":$n" -displayfd 1 -noreset -screen 0 "$1x24" -nolisten tcp 2>/dev/null)
+      local xvfb=$!
+      # Nothing is read when the server refused the number (taken in this namespace).
+      if read -r -t 10 display <&6; then pids+=("$xvfb"); break; fi
+      kill "$xvfb" 2>/dev/null
+    fi
+    exec {screen_lock}>&-
+  done
+  [ -n "$display" ] || fail "Xvfb did not start"
   export DISPLAY=":$display"
 }
 
@@ -67,11 +85,16 @@ start_desktop_program() {
   fail "$what did not come up ($name $state; it said: $(tail -c 300 "$work/$name.out" 2>/dev/null))"
 }
 
-# A window manager (openbox), up once it has announced itself on the root
-# window. A window mapped before that is taken over (and briefly unmapped)
-# when the manager starts, so nothing is shown before this returns.
-window_manager_up() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-start_window_manager() { start_desktop_program "the window manager" window_manager_up openbox; }
+# A window manager (openbox), up once it has run its start-up command. A
+# window mapped before the manager is up is taken over (and briefly unmapped)
+# when it starts; one mapped while it starts, after it has announced itself on
+# the root window, now and then is never managed and never shown. So nothing is
+# shown before this returns, and the sign waited for is the last one the
+# manager gives before it handles events.
+window_manager_up() { [ -e "$work/openbox.ready" ]; }
+start_window_manager() {
+  start_desktop_program "the window manager" window_manager_up openbox --startup "touch $work/openbox.ready"
+}
 
 # A system tray (trayer) at the top right of the screen; its panel window in
 # $tray once it is shown.
