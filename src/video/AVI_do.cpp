@@ -15,6 +15,25 @@
 #include <thread>
 #include <unistd.h>
 
+// Trimming is glibc's own allocator's. Under the address and thread checkers
+// malloc is theirs and glibc's allocator is never set up; malloc_trim would set
+// it up on first use, and two recorders ending at once set it up twice, which
+// glibc later stops the program for ("malloc assertion failure in
+// __malloc_arena_thread_freeres") when those threads end.
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VN_ALLOCATOR_REPLACED 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VN_ALLOCATOR_REPLACED 1
+#endif
+#if defined(__GLIBC__) && !defined(VN_ALLOCATOR_REPLACED)
+#define VN_TRIM_AFTER_RECORDING 1
+#else
+#define VN_TRIM_AFTER_RECORDING 0
+#endif
+
 namespace {
 
 // Recorders between Start (or Run) and their last line.
@@ -112,7 +131,7 @@ void TAVICreator::runCounted() {
     writeFile();
     // The frames are ours; let them go before the last line.
     AVICollection = TAVICollection{};
-#ifdef __GLIBC__
+#if VN_TRIM_AFTER_RECORDING
     // The allocator keeps freed memory of worker threads for reuse; after a
     // recording it goes back to the system.
     ::malloc_trim(0);
